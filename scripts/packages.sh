@@ -1,0 +1,25 @@
+# Installs the Debian packages the build, the tests and the Windows cross-build need.
+# Sourced by run.sh and test.sh; skips apt entirely when everything is already there.
+FXVIEW_PACKAGES=(
+  build-essential cmake ninja-build pkg-config
+  libgtest-dev libgmock-dev libbenchmark-dev
+  libsdl2-dev libx11-dev libepoxy-dev libgl-dev libegl-dev libgl1-mesa-dri
+  glslang-dev libspirv-cross-c-shared-dev
+  xvfb xdotool x11-utils x11-apps imagemagick
+  clang libclang-rt-14-dev
+  g++-mingw-w64-i686
+)
+
+fxview_install_packages() {
+  local missing=()
+  for p in "${FXVIEW_PACKAGES[@]}"; do
+    dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")
+  done
+  [ ${#missing[@]} -eq 0 ] && return 0
+  echo "Installing: ${missing[*]}"
+  local sudo=""
+  [ "$(id -u)" -eq 0 ] || sudo="sudo"
+  $sudo apt-get update -q -o DPkg::Lock::Timeout=600
+  DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y -q --no-install-recommends \
+    -o DPkg::Lock::Timeout=600 "${missing[@]}"
+}
