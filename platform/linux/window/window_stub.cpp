@@ -1,5 +1,5 @@
 // Placeholder until the SDL window service lands: every call fails cleanly.
-#include "platform.h"
+#include "linux_platform.h"
 
 ATOM WINAPI RegisterClassExA(const WNDCLASSEXA*) { return 0; }
 HWND WINAPI CreateWindowExA(DWORD, LPCSTR, LPCSTR, DWORD, int, int, int, int, HWND, HMENU, HINSTANCE, LPVOID)
@@ -19,3 +19,7 @@ VOID WINAPI PostQuitMessage(int) {}
 SHORT WINAPI GetAsyncKeyState(int) { return 0; }
 HGDIOBJ WINAPI GetStockObject(int) { return NULL; }
 HMODULE WINAPI GetModuleHandleA(LPCSTR) { return NULL; }
+
+namespace fxplatform {
+void set_headless(bool) {}
+}

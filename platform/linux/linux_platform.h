@@ -1,0 +1,20 @@
+// What the Linux services share among themselves and offer to our own tests and tools.
+// The program never includes this: it sees only platform.h.
+#pragma once
+
+#include <cstdint>
+
+#include "platform.h"
+
+struct SDL_Window;
+
+namespace fxplatform {
+
+// A window handle is the SDL window's id, so every service can find the window without a registry.
+inline HWND window_handle(std::uint32_t sdl_window_id) { return (HWND)(std::uintptr_t)sdl_window_id; }
+inline std::uint32_t sdl_window_id(HWND window) { return (std::uint32_t)(std::uintptr_t)window; }
+
+// Tests and tools that ask for it get windows off-screen (no display needed); the viewer never does.
+void set_headless(bool headless);
+
+}  // namespace fxplatform
