@@ -3,7 +3,7 @@
 FXVIEW_PACKAGES=(
   build-essential cmake ninja-build pkg-config
   libgtest-dev libgmock-dev libbenchmark-dev
-  libsdl2-dev libx11-dev libxtst-dev libepoxy-dev libgl-dev libegl-dev libgl1-mesa-dri
+  libsdl2-dev libx11-dev libxtst-dev libepoxy-dev libpng-dev libgl-dev libegl-dev libgl1-mesa-dri
   glslang-dev libspirv-cross-c-shared-dev
   xvfb xdotool x11-utils x11-apps imagemagick
   clang libclang-rt-14-dev

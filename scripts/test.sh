@@ -14,8 +14,8 @@ xvfb_pid=""
 cleanup() { [ -n "$xvfb_pid" ] && kill "$xvfb_pid" 2>/dev/null || true; }
 trap cleanup EXIT
 exec 3< <(Xvfb -displayfd 1 -screen 0 1920x1080x24 -nolisten tcp 2>/dev/null & echo "PID $!"; wait)
-read -r _ xvfb_pid <&3
-read -r display_number <&3
+read -r -t 30 _ xvfb_pid <&3 || { echo "cannot start Xvfb"; exit 1; }
+read -r -t 30 display_number <&3 || { echo "Xvfb gave no display"; exit 1; }
 export DISPLAY=":$display_number"
 echo "Xvfb on $DISPLAY"
 
