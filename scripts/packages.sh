@@ -1,18 +1,24 @@
 # Installs the Debian packages the build, the tests and the Windows cross-build need.
 # Sourced by run.sh and test.sh; skips apt entirely when everything is already there.
-FXVIEW_PACKAGES=(
+# What building and running the viewer needs.
+FXVIEW_RUN_PACKAGES=(
   build-essential cmake ninja-build pkg-config
   libgtest-dev libgmock-dev libbenchmark-dev
   libsdl2-dev libx11-dev libxtst-dev libepoxy-dev libpng-dev libgl-dev libegl-dev libgl1-mesa-dri
   glslang-dev libspirv-cross-c-shared-dev
+)
+# What the tests, the benchmarks and the Windows cross-build add.
+FXVIEW_TEST_PACKAGES=(
+  "${FXVIEW_RUN_PACKAGES[@]}"
   xvfb xdotool x11-utils x11-apps imagemagick
-  clang libclang-rt-14-dev
+  clang libclang-rt-14-dev valgrind
   g++-mingw-w64-i686
 )
 
+# fxview_install_packages NAME...: installs those not installed yet.
 fxview_install_packages() {
   local missing=()
-  for p in "${FXVIEW_PACKAGES[@]}"; do
+  for p in "$@"; do
     dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")
   done
   [ ${#missing[@]} -eq 0 ] && return 0

@@ -5,7 +5,7 @@ set -euo pipefail
 cd "$(dirname "$0")/.."
 root=$(pwd)
 . scripts/packages.sh
-fxview_install_packages
+fxview_install_packages "${FXVIEW_TEST_PACKAGES[@]}"
 
 jobs=$(nproc)
 
