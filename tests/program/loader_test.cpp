@@ -108,6 +108,8 @@ struct Failure {
     bool scene_shader_left;
 };
 
+void PrintTo(const Failure& row, std::ostream* os) { *os << row.name; }
+
 class LoadFailures : public RecordingTest, public ::testing::WithParamInterface<Failure> {};
 
 TEST_P(LoadFailures, StopTheLoadWithTheirMessage)

@@ -14,6 +14,8 @@ struct StartupFailure {
     const char* never_called;
 };
 
+void PrintTo(const StartupFailure& row, std::ostream* os) { *os << row.failing_call; }
+
 class StartupFailures : public RecordingTest, public ::testing::WithParamInterface<StartupFailure> {};
 
 TEST_P(StartupFailures, ExitWithTheirCodeAndMessageBeforeAnyFrame)

@@ -17,6 +17,8 @@ struct Row {
     LPARAM lparam_passed;  // as default processing receives it
 };
 
+void PrintTo(const Row& row, std::ostream* os) { *os << row.name; }
+
 HWND open_window()
 {
     RegisterClassExA(&window_class);
