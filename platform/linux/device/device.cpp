@@ -1,0 +1,663 @@
+// IDirect3DDevice9 over OpenGL: the device's lifetime and GL set-up, the back buffer, render
+// targets, Clear, scenes, texture and shader bindings, sampler states, constants, drawing of
+// pre-transformed vertices with Direct3D's pixel-centre rule, and Present.
+#include <SDL.h>
+
+#include <cmath>
+#include <cstring>
+
+#include "device_internal.h"
+
+namespace fxplatform {
+namespace gl_device {
+
+namespace {
+
+const DWORD FVF_POSITION_MASK = 0x400E;
+const DWORD FVF_XYZRHW_VALUE = D3DFVF_XYZRHW;
+const DWORD FVF_DIFFUSE = 0x040;
+const DWORD FVF_SPECULAR = 0x080;
+const DWORD FVF_TEXCOUNT_MASK = 0xF00;
+const DWORD FVF_TEXCOUNT_SHIFT = 8;
+// Bits 16 and up give each texture coordinate set's size; all zero means two floats each.
+const DWORD FVF_SUPPORTED = FVF_XYZRHW_VALUE | FVF_DIFFUSE | FVF_SPECULAR | FVF_TEXCOUNT_MASK;
+
+const DWORD FIRST_VERTEX_SAMPLER = 256;  // displacement map and vertex texture samplers
+const DWORD LAST_VERTEX_SAMPLER = 260;
+
+const GLsizeiptr VERTEX_BUFFER_SIZE = 2048 * sizeof(GpuVertex);
+const UINT MAX_DRAW_VERTICES = 1u << 24;
+const GLuint ATTRIBUTE_COUNT = 3 + MAX_TEXCOORDS;
+
+void color_to_float(D3DCOLOR color, float out[4])
+{
+    out[0] = (float)((color >> 16) & 0xFF) / 255.0f;
+    out[1] = (float)((color >> 8) & 0xFF) / 255.0f;
+    out[2] = (float)(color & 0xFF) / 255.0f;
+    out[3] = (float)((color >> 24) & 0xFF) / 255.0f;
+}
+
+}  // namespace
+
+// ---- Lifetime -------------------------------------------------------------------------------
+
+Device::Device(Direct3D* d3d, const DeviceSetup& setup) : d3d_(d3d), setup_(setup), back_buffer_(this)
+{
+    d3d_->AddRef();
+    ++live_objects;
+    back_buffer_.width = setup.width;
+    back_buffer_.height = setup.height;
+    back_buffer_.format = find_format(setup.back_buffer_format);
+    for (UINT s = 0; s < MAX_SAMPLERS; ++s) {
+        DWORD* states = sampler_states_[s];
+        states[D3DSAMP_ADDRESSU] = D3DTADDRESS_WRAP;
+        states[D3DSAMP_ADDRESSV] = D3DTADDRESS_WRAP;
+        states[D3DSAMP_ADDRESSW] = D3DTADDRESS_WRAP;
+        states[D3DSAMP_MAGFILTER] = D3DTEXF_POINT;
+        states[D3DSAMP_MINFILTER] = D3DTEXF_POINT;
+        states[D3DSAMP_MIPFILTER] = D3DTEXF_NONE;
+        states[D3DSAMP_MAXANISOTROPY] = 1;
+    }
+}
+
+Device::~Device() { --live_objects; }
+
+bool Device::initialise()
+{
+    mirror_once_ = epoxy_gl_version() >= 44 || epoxy_has_gl_extension("GL_ARB_texture_mirror_clamp_to_edge") ||
+                   epoxy_has_gl_extension("GL_EXT_texture_mirror_clamp");
+    anisotropy_ = epoxy_gl_version() >= 46 || epoxy_has_gl_extension("GL_EXT_texture_filter_anisotropic") ||
+                  epoxy_has_gl_extension("GL_ARB_texture_filter_anisotropic");
+
+    const GLsizei width = (GLsizei)setup_.width, height = (GLsizei)setup_.height;
+    GLint max_size = 0;
+    glGetIntegerv(GL_MAX_RENDERBUFFER_SIZE, &max_size);
+    if (width > max_size || height > max_size) return false;
+
+    glGenRenderbuffers(1, &back_buffer_.renderbuffer);
+    glBindRenderbuffer(GL_RENDERBUFFER, back_buffer_.renderbuffer);
+    glRenderbufferStorage(GL_RENDERBUFFER, GL_RGBA8, width, height);
+    if (setup_.depth_format) {
+        glGenRenderbuffers(1, &depth_renderbuffer_);
+        glBindRenderbuffer(GL_RENDERBUFFER, depth_renderbuffer_);
+        glRenderbufferStorage(GL_RENDERBUFFER, setup_.depth_format, width, height);
+    }
+    if (glGetError() != GL_NO_ERROR || !framebuffer_for(&back_buffer_)) return false;
+    render_target_ = &back_buffer_;
+
+    // Defined start contents: black, opaque (an X8 buffer's alpha always reads 1), far depth.
+    bind_draw_framebuffer(back_buffer_.framebuffer);
+    glColorMask(GL_TRUE, GL_TRUE, GL_TRUE, GL_TRUE);
+    color_mask_alpha_ = true;
+    glClearColor(0.0f, 0.0f, 0.0f, 1.0f);
+    glClearDepth(1.0);
+    glClearStencil(0);
+    glClear(GL_COLOR_BUFFER_BIT | (depth_renderbuffer_ ? GL_DEPTH_BUFFER_BIT | GL_STENCIL_BUFFER_BIT : 0));
+    use_render_target();
+
+    glGenVertexArrays(1, &vertex_array_);
+    glBindVertexArray(vertex_array_);
+    glGenBuffers(1, &vertex_buffer_);
+    glBindBuffer(GL_ARRAY_BUFFER, vertex_buffer_);
+    glBufferData(GL_ARRAY_BUFFER, VERTEX_BUFFER_SIZE, NULL, GL_STREAM_DRAW);
+    vertex_buffer_size_ = VERTEX_BUFFER_SIZE;
+    for (GLuint i = 0; i < ATTRIBUTE_COUNT; ++i) {
+        glEnableVertexAttribArray(i);
+        glVertexAttribPointer(i, 4, GL_FLOAT, GL_FALSE, sizeof(GpuVertex), (const void*)(std::uintptr_t)(16 * i));
+    }
+
+    glGenSamplers(MAX_SAMPLERS, samplers_);
+    for (UINT s = 0; s < MAX_SAMPLERS; ++s) {
+        glBindSampler(s, samplers_[s]);
+        apply_sampler(s);
+    }
+
+    // Direct3D's render-state defaults with an automatic depth buffer: depth test less-or-equal
+    // with writes, counter-clockwise triangles culled. Rows are stored top first, so Direct3D's
+    // clockwise front faces are counter-clockwise in GL window coordinates.
+    if (depth_renderbuffer_) {
+        glEnable(GL_DEPTH_TEST);
+        glDepthFunc(GL_LEQUAL);
+    }
+    glEnable(GL_CULL_FACE);
+    glCullFace(GL_BACK);
+    glFrontFace(GL_CCW);
+
+    if (!create_fixed_function()) return false;
+    return glGetError() == GL_NO_ERROR;
+}
+
+ULONG Device::AddRef() { return ++refs_; }
+
+ULONG Device::Release()
+{
+    ULONG refs = --refs_;
+    if (refs == 0) {
+        drop_bindings();
+        if (children_ == 0) finish();
+    }
+    return refs;
+}
+
+void Device::drop_bindings()
+{
+    dropping_ = true;
+    Surface* target = render_target_;
+    render_target_ = &back_buffer_;
+    if (target) target->unbind();
+    PixelShader* shader = shader_;
+    shader_ = nullptr;
+    if (shader) shader->unbind();
+    for (Texture*& slot : textures_) {
+        Texture* texture = slot;
+        slot = nullptr;
+        if (texture) texture->unbind();
+    }
+    dropping_ = false;
+}
+
+void Device::child_destroyed()
+{
+    --children_;
+    if (refs_ == 0 && children_ == 0 && !dropping_) finish();
+}
+
+void Device::finish()
+{
+    if (make_current()) {
+        glDeleteProgram(fixed_function_);
+        glDeleteSamplers(MAX_SAMPLERS, samplers_);
+        glDeleteFramebuffers(1, &back_buffer_.framebuffer);
+        glDeleteFramebuffers(1, &scratch_framebuffer_);
+        glDeleteRenderbuffers(1, &back_buffer_.renderbuffer);
+        glDeleteRenderbuffers(1, &depth_renderbuffer_);
+        glDeleteBuffers(1, &vertex_buffer_);
+        glDeleteVertexArrays(1, &vertex_array_);
+    }
+    SDL_GL_DeleteContext((SDL_GLContext)setup_.context);
+    Direct3D* d3d = d3d_;
+    delete this;
+    d3d->Release();
+}
+
+SDL_Window* Device::window() const { return SDL_GetWindowFromID(setup_.window_id); }
+
+bool Device::make_current()
+{
+    if (SDL_GL_GetCurrentContext() == (SDL_GLContext)setup_.context) return true;
+    SDL_Window* target = window();
+    return target && SDL_GL_MakeCurrent(target, (SDL_GLContext)setup_.context) == 0;
+}
+
+// ---- GL binding caches ----------------------------------------------------------------------
+
+void Device::bind_draw_framebuffer(GLuint framebuffer)
+{
+    if (bound_framebuffer_ != framebuffer) {
+        glBindFramebuffer(GL_DRAW_FRAMEBUFFER, framebuffer);
+        bound_framebuffer_ = framebuffer;
+    }
+}
+
+void Device::bind_texture_unit(UINT unit, GLuint name)
+{
+    if (bound_textures_[unit] == name) return;
+    GLenum target_unit = GL_TEXTURE0 + unit;
+    if (active_unit_ != target_unit) {
+        glActiveTexture(target_unit);
+        active_unit_ = target_unit;
+    }
+    glBindTexture(GL_TEXTURE_2D, name);
+    bound_textures_[unit] = name;
+}
+
+void Device::select_texture(GLuint name)
+{
+    bind_texture_unit(0, name);
+    if (active_unit_ != GL_TEXTURE0) {
+        glActiveTexture(GL_TEXTURE0);
+        active_unit_ = GL_TEXTURE0;
+    }
+}
+
+void Device::forget_texture(GLuint name)
+{
+    for (GLuint& bound : bound_textures_) {
+        if (bound == name) bound = 0;  // GL unbinds a deleted texture itself
+    }
+}
+
+void Device::forget_program(GLuint program)
+{
+    if (bound_program_ == program) bound_program_ = ~0u;
+}
+
+void Device::forget_framebuffer(GLuint framebuffer)
+{
+    if (bound_framebuffer_ == framebuffer) bound_framebuffer_ = ~0u;
+}
+
+GLuint Device::framebuffer_for(Surface* surface)
+{
+    if (surface->framebuffer) return surface->framebuffer;
+    if (!surface->format->renderable) return 0;
+    GLuint framebuffer = 0;
+    glGenFramebuffers(1, &framebuffer);
+    bind_draw_framebuffer(framebuffer);
+    surface->attach_color();
+    if (depth_renderbuffer_) {
+        glFramebufferRenderbuffer(GL_DRAW_FRAMEBUFFER, setup_.depth_attachment, GL_RENDERBUFFER, depth_renderbuffer_);
+    }
+    if (glCheckFramebufferStatus(GL_DRAW_FRAMEBUFFER) != GL_FRAMEBUFFER_COMPLETE) {
+        forget_framebuffer(framebuffer);
+        glDeleteFramebuffers(1, &framebuffer);
+        return 0;
+    }
+    surface->framebuffer = framebuffer;
+    return framebuffer;
+}
+
+void Device::use_render_target()
+{
+    bind_draw_framebuffer(render_target_->framebuffer);
+    bool alpha = render_target_->format->has_alpha;
+    if (alpha != color_mask_alpha_) {
+        glColorMask(GL_TRUE, GL_TRUE, GL_TRUE, alpha ? GL_TRUE : GL_FALSE);
+        color_mask_alpha_ = alpha;
+    }
+    if (viewport_width_ != render_target_->width || viewport_height_ != render_target_->height) {
+        viewport_width_ = render_target_->width;
+        viewport_height_ = render_target_->height;
+        glViewport(0, 0, (GLsizei)viewport_width_, (GLsizei)viewport_height_);
+    }
+}
+
+// ---- Surfaces and targets -------------------------------------------------------------------
+
+ULONG BackBuffer::AddRef()
+{
+    if (refs_++ == 0) device_->AddRef();
+    return refs_;
+}
+
+ULONG BackBuffer::Release()
+{
+    ULONG refs = --refs_;
+    if (refs == 0) device_->Release();
+    return refs;
+}
+
+void BackBuffer::attach_color() const
+{
+    glFramebufferRenderbuffer(GL_DRAW_FRAMEBUFFER, GL_COLOR_ATTACHMENT0, GL_RENDERBUFFER, renderbuffer);
+}
+
+HRESULT Device::GetBackBuffer(UINT iSwapChain, UINT iBackBuffer, D3DBACKBUFFER_TYPE Type,
+                              IDirect3DSurface9** ppBackBuffer)
+{
+    if (!ppBackBuffer) return D3DERR_INVALIDCALL;
+    *ppBackBuffer = NULL;
+    if (iSwapChain != 0 || iBackBuffer != 0 || Type != D3DBACKBUFFER_TYPE_MONO) return D3DERR_INVALIDCALL;
+    back_buffer_.AddRef();
+    *ppBackBuffer = &back_buffer_;
+    return D3D_OK;
+}
+
+HRESULT Device::SetRenderTarget(DWORD RenderTargetIndex, IDirect3DSurface9* pRenderTarget)
+{
+    // One target: unsetting the others is harmless, target 0 can never be unset.
+    if (RenderTargetIndex != 0) return !pRenderTarget && RenderTargetIndex < 4 ? D3D_OK : D3DERR_INVALIDCALL;
+    if (!pRenderTarget) return D3DERR_INVALIDCALL;
+    Surface* surface = dynamic_cast<Surface*>(pRenderTarget);
+    if (!surface || surface->device() != this) return D3DERR_INVALIDCALL;
+    Texture* texture = surface->container();
+    if (texture && !(texture->usage() & D3DUSAGE_RENDERTARGET)) return D3DERR_INVALIDCALL;
+    if (!make_current()) return D3DERR_DEVICELOST_VALUE;
+    if (!framebuffer_for(surface)) return D3DERR_INVALIDCALL;
+
+    surface->bind();
+    Surface* previous = render_target_;
+    render_target_ = surface;
+    previous->unbind();
+    use_render_target();  // Direct3D resets the viewport to the whole new target
+    return D3D_OK;
+}
+
+HRESULT Device::Clear(DWORD Count, const D3DRECT* pRects, DWORD Flags, D3DCOLOR Color, float Z, DWORD Stencil)
+{
+    if (Count && !pRects) return D3DERR_INVALIDCALL;
+    if (Flags & ~(DWORD)(D3DCLEAR_TARGET | D3DCLEAR_ZBUFFER | D3DCLEAR_STENCIL)) return D3DERR_INVALIDCALL;
+    if ((Flags & (D3DCLEAR_ZBUFFER | D3DCLEAR_STENCIL)) && !depth_renderbuffer_) return D3DERR_INVALIDCALL;
+    if ((Flags & D3DCLEAR_STENCIL) && setup_.depth_attachment != GL_DEPTH_STENCIL_ATTACHMENT) {
+        return D3DERR_INVALIDCALL;
+    }
+    if (!make_current()) return D3DERR_DEVICELOST_VALUE;
+    use_render_target();
+
+    GLbitfield mask = 0;
+    if (Flags & D3DCLEAR_TARGET) {
+        float color[4];
+        color_to_float(Color, color);
+        glClearColor(color[0], color[1], color[2], color[3]);
+        mask |= GL_COLOR_BUFFER_BIT;
+    }
+    if (Flags & D3DCLEAR_ZBUFFER) {
+        glClearDepth(Z < 0.0f ? 0.0 : Z > 1.0f ? 1.0 : (double)Z);
+        mask |= GL_DEPTH_BUFFER_BIT;
+    }
+    if (Flags & D3DCLEAR_STENCIL) {
+        glClearStencil((GLint)(Stencil & 0xFF));
+        mask |= GL_STENCIL_BUFFER_BIT;
+    }
+    if (!mask) return D3D_OK;
+    if (Count == 0) {
+        glClear(mask);
+        return D3D_OK;
+    }
+    // Rows are stored top first, so Direct3D's rectangles are GL's as they are.
+    glEnable(GL_SCISSOR_TEST);
+    for (DWORD i = 0; i < Count; ++i) {
+        LONG x1 = pRects[i].x1 < 0 ? 0 : pRects[i].x1, y1 = pRects[i].y1 < 0 ? 0 : pRects[i].y1;
+        LONG x2 = pRects[i].x2 > (LONG)render_target_->width ? (LONG)render_target_->width : pRects[i].x2;
+        LONG y2 = pRects[i].y2 > (LONG)render_target_->height ? (LONG)render_target_->height : pRects[i].y2;
+        if (x2 <= x1 || y2 <= y1) continue;
+        glScissor(x1, y1, x2 - x1, y2 - y1);
+        glClear(mask);
+    }
+    glDisable(GL_SCISSOR_TEST);
+    return D3D_OK;
+}
+
+HRESULT Device::BeginScene()
+{
+    if (in_scene_) return D3DERR_INVALIDCALL;
+    in_scene_ = true;
+    return D3D_OK;
+}
+
+HRESULT Device::EndScene()
+{
+    if (!in_scene_) return D3DERR_INVALIDCALL;
+    in_scene_ = false;
+    return D3D_OK;
+}
+
+// ---- Bindings and states ----------------------------------------------------------------
+
+HRESULT Device::SetTexture(DWORD Stage, IDirect3DBaseTexture9* pTexture)
+{
+    if (Stage >= MAX_SAMPLERS) return D3DERR_INVALIDCALL;
+    Texture* texture = nullptr;
+    if (pTexture) {
+        texture = dynamic_cast<Texture*>(pTexture);
+        if (!texture || texture->device() != this) return D3DERR_INVALIDCALL;
+    }
+    Texture* previous = textures_[Stage];
+    if (texture == previous) return D3D_OK;
+    if (texture) texture->bind();
+    textures_[Stage] = texture;
+    if (previous) previous->unbind();
+    return D3D_OK;
+}
+
+HRESULT Device::SetSamplerState(DWORD Sampler, D3DSAMPLERSTATETYPE Type, DWORD Value)
+{
+    if (Type < D3DSAMP_ADDRESSU || Type > D3DSAMP_DMAPOFFSET) return D3DERR_INVALIDCALL;
+    // Vertex samplers exist in Direct3D; nothing here ever samples them.
+    if (Sampler >= FIRST_VERTEX_SAMPLER && Sampler <= LAST_VERTEX_SAMPLER) return D3D_OK;
+    if (Sampler >= MAX_SAMPLERS) return D3DERR_INVALIDCALL;
+    DWORD& state = sampler_states_[Sampler][Type];
+    if (state == Value) return D3D_OK;
+    state = Value;
+    if (make_current()) apply_sampler(Sampler);
+    return D3D_OK;
+}
+
+void Device::apply_sampler(UINT sampler)
+{
+    const DWORD* states = sampler_states_[sampler];
+    const GLuint object = samplers_[sampler];
+
+    bool mag_linear = states[D3DSAMP_MAGFILTER] > D3DTEXF_POINT;
+    bool min_linear = states[D3DSAMP_MINFILTER] > D3DTEXF_POINT;
+    GLenum min_filter;
+    switch (states[D3DSAMP_MIPFILTER]) {
+    case D3DTEXF_NONE: min_filter = min_linear ? GL_LINEAR : GL_NEAREST; break;
+    case D3DTEXF_POINT: min_filter = min_linear ? GL_LINEAR_MIPMAP_NEAREST : GL_NEAREST_MIPMAP_NEAREST; break;
+    default: min_filter = min_linear ? GL_LINEAR_MIPMAP_LINEAR : GL_NEAREST_MIPMAP_LINEAR; break;
+    }
+    glSamplerParameteri(object, GL_TEXTURE_MAG_FILTER, mag_linear ? GL_LINEAR : GL_NEAREST);
+    glSamplerParameteri(object, GL_TEXTURE_MIN_FILTER, (GLint)min_filter);
+
+    const GLenum wraps[3] = {GL_TEXTURE_WRAP_S, GL_TEXTURE_WRAP_T, GL_TEXTURE_WRAP_R};
+    for (int axis = 0; axis < 3; ++axis) {
+        GLenum mode;
+        switch (states[D3DSAMP_ADDRESSU + axis]) {
+        case D3DTADDRESS_MIRROR: mode = GL_MIRRORED_REPEAT; break;
+        case D3DTADDRESS_CLAMP: mode = GL_CLAMP_TO_EDGE; break;
+        case D3DTADDRESS_BORDER: mode = GL_CLAMP_TO_BORDER; break;
+        case D3DTADDRESS_MIRRORONCE: mode = mirror_once_ ? GL_MIRROR_CLAMP_TO_EDGE : GL_MIRRORED_REPEAT; break;
+        default: mode = GL_REPEAT; break;
+        }
+        glSamplerParameteri(object, wraps[axis], (GLint)mode);
+    }
+
+    float border[4];
+    color_to_float(states[D3DSAMP_BORDERCOLOR], border);
+    glSamplerParameterfv(object, GL_TEXTURE_BORDER_COLOR, border);
+
+    float bias;
+    std::memcpy(&bias, &states[D3DSAMP_MIPMAPLODBIAS], sizeof bias);
+    glSamplerParameterf(object, GL_TEXTURE_LOD_BIAS, std::isfinite(bias) ? bias : 0.0f);
+    // Direct3D's "maximum mip level" is the most detailed level sampling may use.
+    glSamplerParameterf(object, GL_TEXTURE_MIN_LOD, (float)states[D3DSAMP_MAXMIPLEVEL]);
+
+    if (anisotropy_) {
+        bool anisotropic =
+            states[D3DSAMP_MAGFILTER] == D3DTEXF_ANISOTROPIC || states[D3DSAMP_MINFILTER] == D3DTEXF_ANISOTROPIC;
+        DWORD amount = states[D3DSAMP_MAXANISOTROPY];
+        glSamplerParameterf(object, GL_TEXTURE_MAX_ANISOTROPY_EXT,
+                            anisotropic && amount > 1 ? (float)(amount > 16 ? 16 : amount) : 1.0f);
+    }
+}
+
+HRESULT Device::SetFVF(DWORD FVF)
+{
+    fvf_ = FVF;  // any layout is recorded; drawing checks whether it can be read
+    return D3D_OK;
+}
+
+HRESULT Device::SetPixelShader(IDirect3DPixelShader9* pShader)
+{
+    PixelShader* shader = nullptr;
+    if (pShader) {
+        shader = dynamic_cast<PixelShader*>(pShader);
+        if (!shader || shader->device() != this) return D3DERR_INVALIDCALL;
+    }
+    PixelShader* previous = shader_;
+    if (shader == previous) return D3D_OK;
+    if (shader) shader->bind();
+    shader_ = shader;
+    if (previous) previous->unbind();
+    return D3D_OK;
+}
+
+HRESULT Device::SetPixelShaderConstantF(UINT StartRegister, const float* pConstantData, UINT Vector4fCount)
+{
+    if (StartRegister > MAX_FLOAT_CONSTANTS || Vector4fCount > MAX_FLOAT_CONSTANTS - StartRegister) {
+        return D3DERR_INVALIDCALL;
+    }
+    if (Vector4fCount == 0) return D3D_OK;
+    if (!pConstantData) return D3DERR_INVALIDCALL;
+    std::memcpy(constants_[StartRegister], pConstantData, Vector4fCount * 4 * sizeof(float));
+    ++constants_version_;
+    return D3D_OK;
+}
+
+// ---- Drawing ------------------------------------------------------------------------------
+
+void Device::bind_textures(const PixelShader* shader, const Texture* target_texture)
+{
+    // A texture that is also the current target reads as unbound: GL leaves such feedback
+    // undefined, and Direct3D's hardware gives no dependable result either.
+    if (shader) {
+        for (const ShaderSampler& sampler : shader->samplers) {
+            if (sampler.type != SamplerType::Tex2D) continue;  // only 2D textures exist; others read (0,0,0,1)
+            const Texture* texture = textures_[sampler.unit];
+            bind_texture_unit(sampler.unit, texture && texture != target_texture ? texture->name() : 0);
+        }
+        return;
+    }
+    const Texture* texture = textures_[0];
+    GLuint name = texture && texture != target_texture ? texture->name() : 0;
+    bind_texture_unit(0, name);
+    int has_texture = name != 0;
+    if (fixed_function_texture_bound_ != has_texture) {
+        glUniform1i(fixed_function_has_texture_, has_texture);
+        fixed_function_texture_bound_ = has_texture;
+    }
+}
+
+bool Device::write_vertices(const unsigned char* data, UINT count, UINT stride, GLint& first)
+{
+    const GLsizeiptr bytes = (GLsizeiptr)count * (GLsizeiptr)sizeof(GpuVertex);
+    if (bytes > vertex_buffer_size_) {
+        GLsizeiptr size = vertex_buffer_size_;
+        while (size < bytes) size *= 2;
+        glBufferData(GL_ARRAY_BUFFER, size, NULL, GL_STREAM_DRAW);
+        vertex_buffer_size_ = size;
+        vertex_buffer_used_ = 0;
+    } else if (vertex_buffer_used_ + bytes > vertex_buffer_size_) {
+        // Fresh storage instead of waiting for draws that still read the old.
+        glBufferData(GL_ARRAY_BUFFER, vertex_buffer_size_, NULL, GL_STREAM_DRAW);
+        vertex_buffer_used_ = 0;
+    }
+    void* mapped = glMapBufferRange(GL_ARRAY_BUFFER, vertex_buffer_used_, bytes,
+                                    GL_MAP_WRITE_BIT | GL_MAP_INVALIDATE_RANGE_BIT | GL_MAP_UNSYNCHRONIZED_BIT);
+    if (!mapped) return false;
+
+    // Direct3D samples pixel (i, j) at screen position (i, j); GL at (i + 0.5, j + 0.5). Rows are
+    // stored top first, so y needs no flip. Computed in double so the program's quad corners
+    // land exactly on the target's edges.
+    const double width = render_target_->width, height = render_target_->height;
+    const UINT texcoords = (fvf_ & FVF_TEXCOUNT_MASK) >> FVF_TEXCOUNT_SHIFT;
+    GpuVertex* out = static_cast<GpuVertex*>(mapped);
+    for (UINT i = 0; i < count; ++i, data += stride, ++out) {
+        float v[4];
+        std::memcpy(v, data, sizeof v);
+        double w = v[3] != 0.0f && std::isfinite(v[3]) ? 1.0 / v[3] : 1.0;
+        out->position[0] = (float)(((v[0] + 0.5) * 2.0 / width - 1.0) * w);
+        out->position[1] = (float)(((v[1] + 0.5) * 2.0 / height - 1.0) * w);
+        out->position[2] = (float)((2.0 * v[2] - 1.0) * w);
+        out->position[3] = (float)w;
+        const unsigned char* field = data + 16;
+        DWORD color;
+        if (fvf_ & FVF_DIFFUSE) {
+            std::memcpy(&color, field, 4);
+            color_to_float(color, out->color[0]);
+            field += 4;
+        } else {
+            for (float& c : out->color[0]) c = 1.0f;  // no diffuse colour reads white
+        }
+        if (fvf_ & FVF_SPECULAR) {
+            std::memcpy(&color, field, 4);
+            color_to_float(color, out->color[1]);
+            field += 4;
+        } else {
+            for (float& c : out->color[1]) c = 0.0f;
+        }
+        for (UINT t = 0; t < MAX_TEXCOORDS; ++t) {
+            float* tc = out->texcoord[t];
+            if (t < texcoords) {
+                std::memcpy(tc, field, 2 * sizeof(float));
+                field += 2 * sizeof(float);
+                tc[2] = 0.0f;
+                tc[3] = 1.0f;
+            } else {
+                tc[0] = tc[1] = tc[2] = tc[3] = 0.0f;
+            }
+        }
+    }
+    glUnmapBuffer(GL_ARRAY_BUFFER);
+    first = (GLint)(vertex_buffer_used_ / (GLsizeiptr)sizeof(GpuVertex));
+    vertex_buffer_used_ += bytes;
+    return true;
+}
+
+HRESULT Device::DrawPrimitiveUP(D3DPRIMITIVETYPE PrimitiveType, UINT PrimitiveCount,
+                                const void* pVertexStreamZeroData, UINT VertexStreamZeroStride)
+{
+    if (!in_scene_ || !pVertexStreamZeroData) return D3DERR_INVALIDCALL;
+    GLenum mode;
+    UINT vertices;
+    switch (PrimitiveType) {
+    case D3DPT_POINTLIST: mode = GL_POINTS; vertices = PrimitiveCount; break;
+    case D3DPT_LINELIST: mode = GL_LINES; vertices = 2 * PrimitiveCount; break;
+    case D3DPT_LINESTRIP: mode = GL_LINE_STRIP; vertices = PrimitiveCount + 1; break;
+    case D3DPT_TRIANGLELIST: mode = GL_TRIANGLES; vertices = 3 * PrimitiveCount; break;
+    case D3DPT_TRIANGLESTRIP: mode = GL_TRIANGLE_STRIP; vertices = PrimitiveCount + 2; break;
+    case D3DPT_TRIANGLEFAN: mode = GL_TRIANGLE_FAN; vertices = PrimitiveCount + 2; break;
+    default: return D3DERR_INVALIDCALL;
+    }
+    if (PrimitiveCount == 0) return D3D_OK;
+    if (PrimitiveCount > MAX_DRAW_VERTICES || vertices > MAX_DRAW_VERTICES) return D3DERR_INVALIDCALL;
+
+    // Pre-transformed vertices only: no vertex shader is ever set.
+    if ((fvf_ & ~FVF_SUPPORTED) != 0 || (fvf_ & FVF_POSITION_MASK) != FVF_XYZRHW_VALUE) return D3DERR_INVALIDCALL;
+    UINT texcoords = (fvf_ & FVF_TEXCOUNT_MASK) >> FVF_TEXCOUNT_SHIFT;
+    if (texcoords > MAX_TEXCOORDS) return D3DERR_INVALIDCALL;
+    UINT size = 16 + ((fvf_ & FVF_DIFFUSE) ? 4 : 0) + ((fvf_ & FVF_SPECULAR) ? 4 : 0) + 8 * texcoords;
+    if (VertexStreamZeroStride < size) return D3DERR_INVALIDCALL;
+    if (!make_current()) return D3DERR_DEVICELOST_VALUE;
+
+    use_render_target();
+    PixelShader* shader = shader_;
+    GLuint program = shader ? shader->program : fixed_function_;
+    if (bound_program_ != program) {
+        glUseProgram(program);
+        bound_program_ = program;
+    }
+    if (shader && shader->constants_location >= 0 && shader->uploaded_version != constants_version_) {
+        glUniform4fv(shader->constants_location, (GLsizei)shader->constant_count, constants_[0]);
+        shader->uploaded_version = constants_version_;
+    }
+    bind_textures(shader, render_target_->container());
+
+    GLint first = 0;
+    if (!write_vertices(static_cast<const unsigned char*>(pVertexStreamZeroData), vertices, VertexStreamZeroStride,
+                        first)) {
+        return E_OUTOFMEMORY;
+    }
+    glDrawArrays(mode, first, (GLsizei)vertices);
+    return D3D_OK;
+}
+
+// ---- Presentation -----------------------------------------------------------------------
+
+HRESULT Device::Present(const RECT* pSourceRect, const RECT* pDestRect, HWND hDestWindowOverride,
+                        const RGNDATA* pDirtyRegion)
+{
+    (void)pDirtyRegion;  // a hint only
+    if (pSourceRect || pDestRect) return D3DERR_INVALIDCALL;  // not with a discarding swap effect
+    SDL_Window* own = window();
+    SDL_Window* target = hDestWindowOverride ? SDL_GetWindowFromID(sdl_window_id(hDestWindowOverride)) : own;
+    if (!own || !target) return D3DERR_INVALIDCALL;
+    if (!make_current()) return D3DERR_DEVICELOST_VALUE;
+    if (target != own && SDL_GL_MakeCurrent(target, (SDL_GLContext)setup_.context) != 0) return D3DERR_INVALIDCALL;
+
+    // Stretched over the whole drawable, as a windowed Direct3D device does, and flipped:
+    // rows are stored top first, GL windows show row 0 at the bottom.
+    int drawable_width = 0, drawable_height = 0;
+    SDL_GL_GetDrawableSize(target, &drawable_width, &drawable_height);
+    const GLint width = (GLint)back_buffer_.width, height = (GLint)back_buffer_.height;
+    glBindFramebuffer(GL_READ_FRAMEBUFFER, back_buffer_.framebuffer);
+    bind_draw_framebuffer(0);
+    GLenum filter = drawable_width == width && drawable_height == height ? GL_NEAREST : GL_LINEAR;
+    glBlitFramebuffer(0, 0, width, height, 0, drawable_height, drawable_width, 0, GL_COLOR_BUFFER_BIT, filter);
+    SDL_GL_SwapWindow(target);
+    if (target != own) SDL_GL_MakeCurrent(own, (SDL_GLContext)setup_.context);
+    return D3D_OK;
+}
+
+}  // namespace gl_device
+}  // namespace fxplatform
