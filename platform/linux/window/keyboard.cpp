@@ -154,6 +154,7 @@ void reset_keyboard()
 {
     x11_keyboard::close();
     for (bool& key : latched) key = false;
+    fallback_announced = false;
 }
 
 }  // namespace window_service

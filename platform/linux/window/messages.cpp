@@ -20,8 +20,6 @@ struct Queue {
 } queue;
 
 POINT cursor = {0, 0};  // screen position of the last mouse event, for MSG::pt
-DWORD last_screensaver_review = 0;
-const DWORD SCREENSAVER_REVIEW_MS = 10000;
 
 const LPARAM KEY_ALT_DOWN = 1 << 29;
 const LPARAM KEY_WAS_DOWN = 1 << 30;
@@ -211,11 +209,7 @@ void pump()
         for (int i = 0; i < count; ++i) translate(events[i]);
     }
     drain_global_keyboard();
-    const DWORD now = timeGetTime();
-    if (now - last_screensaver_review >= SCREENSAVER_REVIEW_MS) {
-        last_screensaver_review = now;
-        review_screensaver();
-    }
+    review_screensaver_when_due();
 }
 
 // The character a key types, for the keys whose character does not depend on the layout's punctuation.

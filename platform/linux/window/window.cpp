@@ -79,6 +79,10 @@ struct Video {
 
 int cursor_count = 0;
 
+// Win32 asks the window before the saver would start; we ask again every few seconds instead.
+Uint32 last_screensaver_review = 0;
+const Uint32 SCREENSAVER_REVIEW_MS = 10000;
+
 struct ScreensaverQuestion {
     HWND window = NULL;
     bool defaulted = false;
@@ -248,6 +252,11 @@ HWND take_invalid_window(HWND filter, bool remove)
     return NULL;
 }
 
+void review_screensaver_when_due()
+{
+    if (SDL_GetTicks() - last_screensaver_review >= SCREENSAVER_REVIEW_MS) review_screensaver();
+}
+
 void note_screensaver_defaulted(HWND handle)
 {
     if (screensaver_question.window == handle) screensaver_question.defaulted = true;
@@ -255,6 +264,7 @@ void note_screensaver_defaulted(HWND handle)
 
 void review_screensaver()
 {
+    last_screensaver_review = SDL_GetTicks();
     bool refused = false;
     for (HWND handle : window_handles()) {
         screensaver_question = {handle, false};

@@ -76,6 +76,7 @@ HWND take_invalid_window(HWND filter, bool remove);
 
 // Screensaver: asks each window whether it refuses SC_SCREENSAVE, and keeps the saver off while one does.
 void review_screensaver();
+void review_screensaver_when_due();
 // Set by DefWindowProcA when the SC_SCREENSAVE question reaches default processing.
 void note_screensaver_defaulted(HWND window);
 
@@ -100,7 +101,7 @@ UINT scan_code_from_sdl(SDL_Scancode scancode);
 void latch_key(UINT vk);
 // Takes what the X server reported since the last call, so key presses outside our window are latched.
 void drain_global_keyboard();
-// Forgets the X connection and the latches when SDL's video goes down.
+// Forgets the X connection, the latches and what was said, when SDL's video goes down.
 void reset_keyboard();
 
 }  // namespace window_service
