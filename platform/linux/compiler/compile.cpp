@@ -1,0 +1,211 @@
+// D3DXCompileShaderFromFileA and the ID3DXBuffer it returns; compile_file and compile_source:
+// the checks on the file (missing, unreadable, empty, binary, too large) and the path through
+// preparation and translation.
+#include <sys/stat.h>
+
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+#include <new>
+
+#include "compiler.h"
+#include "platform.h"
+
+namespace fxcompiler {
+
+namespace {
+
+class Buffer final : public ID3DXBuffer {
+public:
+    Buffer(const void* data, std::size_t size) : words_((size + 3) / 4 + 1, 0), size_((DWORD)size)
+    {
+        if (size > 0) std::memcpy(words_.data(), data, size);
+    }
+
+    ULONG STDMETHODCALLTYPE AddRef() override { return ++refs_; }
+
+    ULONG STDMETHODCALLTYPE Release() override
+    {
+        ULONG left = --refs_;
+        if (left == 0) delete this;
+        return left;
+    }
+
+    LPVOID STDMETHODCALLTYPE GetBufferPointer() override { return words_.data(); }
+    DWORD STDMETHODCALLTYPE GetBufferSize() override { return size_; }
+
+private:
+    ~Buffer() = default;
+
+    std::vector<std::uint32_t> words_;  // word storage keeps byte code DWORD-aligned
+    DWORD size_;
+    ULONG refs_ = 1;
+};
+
+CompileOutput failure(std::int32_t result, int line, int column, const std::string& text)
+{
+    CompileOutput out;
+    out.result = result;
+    out.diagnostics.push_back({line, column, true, text});
+    return out;
+}
+
+bool only_whitespace(const std::string& s)
+{
+    for (char c : s) {
+        if (c != ' ' && c != '\t' && c != '\n' && c != '\r' && c != '\f' && c != '\v') return false;
+    }
+    return true;
+}
+
+// A NUL or another control character outside whitespace means this is not shader text.
+// Other bytes (UTF-8 or a legacy code page in comments) are left to the compiler.
+bool find_binary(const std::string& s, int& line, int& column)
+{
+    line = 1;
+    std::size_t line_start = 0;
+    for (std::size_t i = 0; i < s.size(); ++i) {
+        unsigned char c = (unsigned char)s[i];
+        if (c == '\n' || (c == '\r' && (i + 1 == s.size() || s[i + 1] != '\n'))) {
+            ++line;
+            line_start = i + 1;
+        } else if (c < 0x20 && c != '\t' && c != '\r' && c != '\f' && c != '\v') {
+            column = int(i - line_start) + 1;
+            return true;
+        } else if (c == 0x7F) {
+            column = int(i - line_start) + 1;
+            return true;
+        }
+    }
+    return false;
+}
+
+}  // namespace
+
+TranslateOptions options_for_flags(std::uint32_t flags)
+{
+    TranslateOptions options;
+    // The SPIR-V optimiser costs several times the rest of a compile and changes no pixel: off,
+    // whatever optimisation level is asked for.
+    (void)flags;
+    options.optimise = false;
+    return options;
+}
+
+CompileOutput compile_source(const std::string& source, const std::string& file_name, const std::string& entry,
+                             const std::string& profile, const std::vector<Define>& defines,
+                             const TranslateOptions& options)
+{
+    if (profile != "ps_3_0") {
+        return failure(E_FAIL, 0, 0, "profile '" + profile + "' is not supported; this compiler builds ps_3_0 only");
+    }
+    if (entry.empty()) return failure(D3DERR_INVALIDCALL, 0, 0, "no entry point name given");
+    if (source.size() > MAX_SOURCE_BYTES) {
+        return failure(D3DXERR_INVALIDDATA, 0, 0,
+                       "file is " + std::to_string(source.size()) + " bytes; shader files are limited to 4 MiB");
+    }
+    int line = 0, column = 0;
+    if (find_binary(source, line, column)) {
+        return failure(D3DXERR_INVALIDDATA, line, column, "not a text file (control character or NUL byte)");
+    }
+    std::string text = source.compare(0, 3, "\xEF\xBB\xBF") == 0 ? source.substr(3) : source;
+    if (only_whitespace(text)) return failure(D3DXERR_INVALIDDATA, 0, 0, "file is empty");
+
+    CompileOutput out;
+    PreparedSource prepared;
+    if (!prepare_source(text, file_name, defines, prepared, out.diagnostics)) {
+        out.result = E_FAIL;
+        return out;
+    }
+    TranslateResult translated = translate_hlsl(prepared, file_name, entry, options);
+    out.diagnostics.insert(out.diagnostics.end(), translated.diagnostics.begin(), translated.diagnostics.end());
+    if (!translated.ok) {
+        out.result = E_FAIL;
+        return out;
+    }
+    out.blob = std::move(translated.blob);
+    out.code = fxplatform::encode_shader_blob(out.blob);
+    out.result = D3D_OK;
+    return out;
+}
+
+CompileOutput compile_file(const std::string& path, const std::string& entry, const std::string& profile,
+                           const std::vector<Define>& defines, const TranslateOptions& options)
+{
+    struct stat info;
+    if (stat(path.c_str(), &info) != 0) {
+        return failure(E_FAIL, 0, 0, std::string("cannot open the file: ") + std::strerror(errno));
+    }
+    if (S_ISDIR(info.st_mode)) return failure(E_FAIL, 0, 0, "cannot open the file: it is a directory");
+    if ((std::size_t)info.st_size > MAX_SOURCE_BYTES) {
+        return failure(D3DXERR_INVALIDDATA, 0, 0,
+                       "file is " + std::to_string((long long)info.st_size) +
+                           " bytes; shader files are limited to 4 MiB");
+    }
+    std::FILE* file = std::fopen(path.c_str(), "rb");
+    if (!file) return failure(E_FAIL, 0, 0, std::string("cannot open the file: ") + std::strerror(errno));
+    std::string text;
+    char chunk[65536];
+    bool read_error = false;
+    // Read to the cap and one byte past it: files that grow, pipes and /proc report no useful size.
+    while (text.size() <= MAX_SOURCE_BYTES) {
+        std::size_t got = std::fread(chunk, 1, sizeof chunk, file);
+        text.append(chunk, got);
+        if (got < sizeof chunk) {
+            read_error = std::ferror(file) != 0;
+            break;
+        }
+    }
+    int saved = errno;
+    std::fclose(file);
+    if (read_error) return failure(E_FAIL, 0, 0, std::string("cannot read the file: ") + std::strerror(saved));
+    return compile_source(text, path, entry, profile, defines, options);
+}
+
+}  // namespace fxcompiler
+
+HRESULT WINAPI D3DXCompileShaderFromFileA(LPCSTR pSrcFile, const D3DXMACRO* pDefines, LPD3DXINCLUDE /*pInclude*/,
+                                          LPCSTR pFunctionName, LPCSTR pProfile, DWORD Flags, LPD3DXBUFFER* ppShader,
+                                          LPD3DXBUFFER* ppErrorMsgs, LPD3DXCONSTANTTABLE* ppConstantTable)
+{
+    using namespace fxcompiler;
+    if (ppShader) *ppShader = NULL;
+    if (ppErrorMsgs) *ppErrorMsgs = NULL;
+    if (ppConstantTable) *ppConstantTable = NULL;  // no constant table: registers are fixed by the source
+    try {
+        CompileOutput out;
+        std::string file_name = pSrcFile ? pSrcFile : "";
+        if (!pSrcFile || !*pSrcFile) {
+            out = CompileOutput{};
+            out.result = D3DERR_INVALIDCALL;
+            out.diagnostics.push_back({0, 0, true, "no shader file name given"});
+            file_name = "(no file)";
+        } else if (!pFunctionName || !pProfile) {
+            out.result = D3DERR_INVALIDCALL;
+            out.diagnostics.push_back({0, 0, true, "no entry point or profile given"});
+        } else {
+            std::vector<Define> defines;
+            for (const D3DXMACRO* d = pDefines; d && d->Name; ++d) {
+                defines.push_back({d->Name, d->Definition ? d->Definition : ""});
+            }
+            // An include handler is never called: #include fails with its own message.
+            out = compile_file(pSrcFile, pFunctionName, pProfile, defines, options_for_flags(Flags));
+        }
+        if (ppErrorMsgs && !out.diagnostics.empty()) {
+            std::string text = format_diagnostics(out.diagnostics, file_name);
+            *ppErrorMsgs = new Buffer(text.c_str(), text.size() + 1);
+        }
+        if (out.result == D3D_OK && ppShader) {
+            *ppShader = new Buffer(out.code.data(), out.code.size() * sizeof(std::uint32_t));
+        }
+        return out.result;
+    } catch (const std::bad_alloc&) {
+        if (ppErrorMsgs && *ppErrorMsgs) (*ppErrorMsgs)->Release();
+        if (ppErrorMsgs) *ppErrorMsgs = NULL;
+        return E_OUTOFMEMORY;
+    } catch (...) {
+        if (ppErrorMsgs && *ppErrorMsgs) (*ppErrorMsgs)->Release();
+        if (ppErrorMsgs) *ppErrorMsgs = NULL;
+        return E_FAIL;
+    }
+}

@@ -1,0 +1,110 @@
+// The HLSL compiler's internal interface, shared by its files, its tests and its benchmark.
+// compile.cpp: the D3DX entry point, file checks and ID3DXBuffer; preprocess.cpp: effect-syntax
+// blanking and the declaration scan; registers.cpp: Direct3D 9 register assignment;
+// translate.cpp: the only code tied to glslang + SPIRV-Cross; messages.cpp: message text.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "shader_blob.h"
+
+namespace fxcompiler {
+
+// line 0 means the whole file; column 0 means no column is known.
+struct Diagnostic {
+    int line = 0;
+    int column = 0;
+    bool error = true;
+    std::string text;
+};
+
+struct Define {
+    std::string name;
+    std::string value;
+};
+
+// A global declarator as written, so the back end can tell explicit registers from assigned ones.
+struct GlobalDecl {
+    std::string name;
+    std::string type;       // the type keyword, e.g. "float4", "sampler"
+    int line = 0;
+    int column = 0;
+    char reg_class = 0;     // 'c', 's', ... from register(xN); 0 when unbound
+    int reg_index = -1;
+    int reg_line = 0;
+    int reg_column = 0;
+};
+
+// Source ready for the back end: same lines and (nearly) the same columns as the file.
+struct PreparedSource {
+    std::string text;
+    std::string preamble;   // macro lines the back end puts before the text
+    std::vector<GlobalDecl> globals;  // declaration order
+};
+
+struct TranslateOptions {
+    bool optimise = false;  // run the SPIR-V optimiser
+};
+
+struct TranslateResult {
+    bool ok = false;
+    fxplatform::ShaderBlob blob;
+    std::vector<Diagnostic> diagnostics;
+};
+
+// ---- back end (translate.cpp): replace these two to swap the compiler ----
+// Macro expansion and conditional compilation only, keeping line numbers.
+bool preprocess_hlsl(const std::string& text, const std::string& preamble, const std::string& file_name,
+                     std::string& output, std::vector<Diagnostic>& diagnostics);
+// One ps_3_0 entry point to GLSL 330 with Direct3D 9 registers, inputs and outputs.
+TranslateResult translate_hlsl(const PreparedSource& source, const std::string& file_name, const std::string& entry,
+                               const TranslateOptions& options);
+
+// ---- preprocess.cpp ----
+// Techniques, passes, texture declarations, sampler_state blocks and annotations become spaces;
+// every newline stays, so lines and columns are unchanged.
+std::string blank_effect_syntax(const std::string& text);
+// Blanks, scans declarations and rejects what the back end cannot take; false with diagnostics.
+bool prepare_source(const std::string& text, const std::string& file_name, const std::vector<Define>& defines,
+                    PreparedSource& prepared, std::vector<Diagnostic>& diagnostics);
+
+// ---- registers.cpp ----
+struct RegisterRequest {
+    int explicit_index = -1;  // register(xN), or -1
+    std::uint32_t count = 1;  // registers the variable spans
+    bool used = false;        // by the entry point being compiled
+};
+// Direct3D 9's allocation: explicit registers of used variables stay; the other used ones take the
+// lowest free run, in declaration order. Unused variables get -1.
+std::vector<int> assign_registers(const std::vector<RegisterRequest>& requests);
+
+// ---- messages.cpp ----
+// glslang's info log as one diagnostic per problem, with a column wherever one can be derived.
+std::vector<Diagnostic> parse_glslang_log(const std::string& log, const std::string& file_name,
+                                          const std::string& source);
+// 1-based column of the first whole-word `word` on `line` of `source`, or 0.
+int find_word_column(const std::string& source, int line, const std::string& word);
+// "file(LINE,COL): error: text" lines, joined by '\n', no trailing newline.
+std::string format_diagnostics(const std::vector<Diagnostic>& diagnostics, const std::string& file_name);
+
+// ---- compile.cpp ----
+const std::size_t MAX_SOURCE_BYTES = 4u << 20;
+
+struct CompileOutput {
+    std::int32_t result = 0;               // an HRESULT
+    std::vector<std::uint32_t> code;       // the encoded blob on success
+    fxplatform::ShaderBlob blob;
+    std::vector<Diagnostic> diagnostics;   // errors, or warnings of a successful compile
+};
+
+CompileOutput compile_source(const std::string& source, const std::string& file_name, const std::string& entry,
+                             const std::string& profile, const std::vector<Define>& defines,
+                             const TranslateOptions& options);
+CompileOutput compile_file(const std::string& path, const std::string& entry, const std::string& profile,
+                           const std::vector<Define>& defines, const TranslateOptions& options);
+// The options D3DXCompileShaderFromFileA uses for its flags.
+TranslateOptions options_for_flags(std::uint32_t flags);
+
+}  // namespace fxcompiler

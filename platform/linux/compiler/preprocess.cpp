@@ -1,0 +1,543 @@
+// Source preparation before the back end sees the file: blank_effect_syntax (techniques, passes,
+// texture declarations, sampler_state blocks, annotations), prepare_source (declaration scan for
+// explicit registers, bare samplers retyped from their use, rejections, the macro preamble).
+#include <cctype>
+#include <cstdlib>
+#include <map>
+#include <set>
+
+#include "compiler.h"
+
+namespace fxcompiler {
+
+namespace {
+
+enum class Kind { Ident, Number, String, Punct, Directive };
+
+struct Token {
+    Kind kind;
+    std::size_t begin;
+    std::size_t end;
+    int line;
+    int column;
+};
+
+bool ident_start(char c) { return std::isalpha((unsigned char)c) || c == '_'; }
+bool ident_char(char c) { return std::isalnum((unsigned char)c) || c == '_'; }
+
+// Line counting follows the back end: "\r\n", "\n" and a lone "\r" each end a line.
+std::vector<Token> lex(const std::string& s)
+{
+    std::vector<Token> tokens;
+    std::size_t i = 0, n = s.size(), line_start = 0;
+    int line = 1;
+    bool line_begins = true;
+    auto newline = [&](std::size_t& at) {
+        if (s[at] == '\r' && at + 1 < n && s[at + 1] == '\n') ++at;
+        ++at;
+        ++line;
+        line_start = at;
+    };
+    while (i < n) {
+        char c = s[i];
+        if (c == '\n' || c == '\r') {
+            newline(i);
+            line_begins = true;
+            continue;
+        }
+        if (c == ' ' || c == '\t' || c == '\f' || c == '\v') {
+            ++i;
+            continue;
+        }
+        if (c == '/' && i + 1 < n && s[i + 1] == '/') {
+            while (i < n && s[i] != '\n' && s[i] != '\r') ++i;
+            continue;
+        }
+        if (c == '/' && i + 1 < n && s[i + 1] == '*') {
+            i += 2;
+            while (i < n && !(s[i] == '*' && i + 1 < n && s[i + 1] == '/')) {
+                if (s[i] == '\n' || s[i] == '\r') newline(i);
+                else ++i;
+            }
+            i = i < n ? i + 2 : n;
+            continue;
+        }
+        Token t{Kind::Punct, i, i + 1, line, int(i - line_start) + 1};
+        if (c == '#' && line_begins) {
+            t.kind = Kind::Directive;
+            int start_line = line;
+            while (i < n && s[i] != '\n' && s[i] != '\r') {
+                if (s[i] == '\\' && i + 1 < n && (s[i + 1] == '\n' || s[i + 1] == '\r')) {
+                    ++i;
+                    newline(i);
+                } else {
+                    ++i;
+                }
+            }
+            t.end = i;
+            t.line = start_line;
+        } else if (ident_start(c)) {
+            t.kind = Kind::Ident;
+            while (i < n && ident_char(s[i])) ++i;
+            t.end = i;
+        } else if (std::isdigit((unsigned char)c) || (c == '.' && i + 1 < n && std::isdigit((unsigned char)s[i + 1]))) {
+            t.kind = Kind::Number;
+            ++i;
+            while (i < n) {
+                char d = s[i];
+                if (ident_char(d) || d == '.') {
+                    ++i;
+                } else if ((d == '+' || d == '-') && (s[i - 1] == 'e' || s[i - 1] == 'E')) {
+                    ++i;
+                } else {
+                    break;
+                }
+            }
+            t.end = i;
+        } else if (c == '"' || c == '\'') {
+            t.kind = Kind::String;
+            ++i;
+            while (i < n && s[i] != c && s[i] != '\n' && s[i] != '\r') i += (s[i] == '\\' && i + 1 < n) ? 2 : 1;
+            if (i < n && s[i] == c) ++i;
+            t.end = i;
+        } else {
+            ++i;
+        }
+        line_begins = false;
+        tokens.push_back(t);
+    }
+    return tokens;
+}
+
+struct Tokens {
+    const std::string& text;
+    std::vector<Token> list;
+
+    explicit Tokens(const std::string& s) : text(s), list(lex(s)) {}
+
+    std::size_t size() const { return list.size(); }
+    const Token& operator[](std::size_t i) const { return list[i]; }
+    std::string str(std::size_t i) const { return text.substr(list[i].begin, list[i].end - list[i].begin); }
+    bool is(std::size_t i, const char* s) const
+    {
+        if (i >= list.size()) return false;
+        const Token& t = list[i];
+        return t.kind != Kind::String && text.compare(t.begin, t.end - t.begin, s) == 0;
+    }
+    bool ident(std::size_t i) const { return i < list.size() && list[i].kind == Kind::Ident; }
+
+    // Index of the bracket closing the one at `open`, or the last token when unbalanced.
+    std::size_t match(std::size_t open) const
+    {
+        char o = text[list[open].begin];
+        char c = o == '{' ? '}' : o == '(' ? ')' : o == '[' ? ']' : '>';
+        int depth = 0;
+        for (std::size_t i = open; i < list.size(); ++i) {
+            if (list[i].kind != Kind::Punct) continue;
+            char t = text[list[i].begin];
+            if (t == o) ++depth;
+            else if (t == c && --depth == 0) return i;
+        }
+        return list.size() - 1;
+    }
+};
+
+bool one_of(const std::string& s, std::initializer_list<const char*> words)
+{
+    for (const char* w : words) {
+        if (s == w) return true;
+    }
+    return false;
+}
+
+bool is_modifier(const std::string& s)
+{
+    return one_of(s, {"uniform", "extern", "static", "shared", "const", "volatile", "row_major", "column_major",
+                      "precise", "nointerpolation", "groupshared", "inline", "snorm", "unorm"});
+}
+
+bool is_technique(const std::string& s)
+{
+    return one_of(s, {"technique", "technique9", "technique10", "technique11", "Technique", "TECHNIQUE", "pass"});
+}
+
+// Effect objects the shader itself never reads: the whole declaration goes.
+bool is_effect_object(const std::string& s)
+{
+    return one_of(s, {"texture", "Texture", "TEXTURE", "texture1D", "texture2D", "texture3D", "textureCUBE",
+                      "string", "PixelShader", "VertexShader", "pixelshader", "vertexshader", "stateblock"});
+}
+
+// Types whose '<' opens template arguments, not an annotation.
+bool is_template_type(const std::string& s)
+{
+    return s == "vector" || s == "matrix" || s.compare(0, 7, "Texture") == 0 || s.compare(0, 2, "RW") == 0 ||
+           s.find("Buffer") != std::string::npos;
+}
+
+class Blanker {
+public:
+    explicit Blanker(const std::string& text) : out_(text), t_(text) {}
+
+    std::string run()
+    {
+        std::size_t i = 0;
+        while (i < t_.size()) {
+            if (t_[i].kind == Kind::Directive) {
+                ++i;
+                continue;
+            }
+            std::size_t k = i;
+            while (t_.ident(k) && is_modifier(t_.str(k))) ++k;
+            if (t_.ident(k) && is_technique(t_.str(k))) {
+                i = blank_block(i, k);
+            } else if (t_.ident(k) && is_effect_object(t_.str(k))) {
+                i = blank_object(i, k);
+            } else {
+                i = walk_statement(i);
+            }
+        }
+        return out_;
+    }
+
+private:
+    std::string out_;
+    Tokens t_;
+
+    void blank(std::size_t first, std::size_t last)
+    {
+        for (std::size_t at = t_[first].begin; at < t_[last].end; ++at) {
+            if (out_[at] != '\n' && out_[at] != '\r') out_[at] = ' ';
+        }
+    }
+
+    // technique NAME <annotations> { ... } with any nesting.
+    std::size_t blank_block(std::size_t first, std::size_t from)
+    {
+        std::size_t j = from;
+        while (j < t_.size() && !t_.is(j, "{") && !t_.is(j, ";")) {
+            if (t_.is(j, "<")) {
+                while (j < t_.size() && !t_.is(j, ">")) ++j;
+            }
+            ++j;
+        }
+        std::size_t end = j < t_.size() && t_.is(j, "{") ? t_.match(j) : std::min(j, t_.size() - 1);
+        if (t_.is(end + 1, ";")) ++end;
+        blank(first, end);
+        return end + 1;
+    }
+
+    // texture NAME <annotations> = ... ; where annotations may hold ';'.
+    std::size_t blank_object(std::size_t first, std::size_t from)
+    {
+        std::size_t j = from;
+        while (j < t_.size() && !t_.is(j, ";")) {
+            if (t_.is(j, "<")) {
+                while (j < t_.size() && !t_.is(j, ">")) ++j;
+            } else if (t_.is(j, "{") || t_.is(j, "(") || t_.is(j, "[")) {
+                j = t_.match(j);
+            }
+            if (j < t_.size()) ++j;
+        }
+        std::size_t end = std::min(j, t_.size() - 1);
+        blank(first, end);
+        return end + 1;
+    }
+
+    // Any other top-level statement: only sampler_state initialisers and annotations go.
+    std::size_t walk_statement(std::size_t first)
+    {
+        bool block_then_semicolon = t_.ident(first) && one_of(t_.str(first), {"struct", "cbuffer", "tbuffer"});
+        bool seen_eq = false;
+        std::size_t eq = 0;
+        int idents = 0;
+        for (std::size_t j = first; j < t_.size(); ++j) {
+            const Token& t = t_[j];
+            if (t.kind == Kind::Directive) continue;
+            if (t.kind == Kind::Ident) {
+                if (seen_eq && t_.str(j) == "sampler_state") {
+                    std::size_t k = j;
+                    while (k < t_.size() && !t_.is(k, "{") && !t_.is(k, ";")) ++k;
+                    std::size_t end = t_.is(k, "{") ? t_.match(k) : j;
+                    blank(eq, end);
+                    j = end;
+                    continue;
+                }
+                ++idents;
+                continue;
+            }
+            if (t.kind != Kind::Punct) continue;
+            char c = t_.text[t.begin];
+            if (c == ';') return j + 1;
+            if (c == '(' || c == '[') {
+                j = t_.match(j);
+            } else if (c == '{') {
+                std::size_t close = t_.match(j);
+                if (!seen_eq && !block_then_semicolon) return close + 1;  // a function body
+                j = close;
+            } else if (c == '=') {
+                seen_eq = true;
+                eq = j;
+            } else if (c == ',') {
+                seen_eq = false;
+                idents = 1;
+            } else if (c == '<' && !seen_eq && j > first) {
+                bool after_register = t_.is(j - 1, ")");
+                bool after_name = t_.ident(j - 1) && idents >= 2 && !is_template_type(t_.str(j - 1));
+                std::size_t k = j;
+                if (after_register || after_name) {
+                    while (k < t_.size() && !t_.is(k, ">")) ++k;
+                    blank(j, std::min(k, t_.size() - 1));
+                } else {
+                    k = t_.match(j);
+                }
+                j = k;
+            }
+        }
+        return t_.size();
+    }
+};
+
+struct Scan {
+    std::vector<GlobalDecl> globals;
+    std::map<std::string, std::set<std::string>> sampler_uses;  // name -> "2D", "3D", "CUBE", "1D"
+    std::vector<Diagnostic> errors;
+};
+
+// texCUBE, tex2Dlod, tex3Dproj, ... -> "CUBE", "2D", "3D"; empty for anything else.
+std::string texture_function_dim(const std::string& s)
+{
+    if (s.compare(0, 3, "tex") != 0) return std::string();
+    for (const char* dim : {"CUBE", "1D", "2D", "3D"}) {
+        std::size_t len = std::char_traits<char>::length(dim);
+        if (s.compare(3, len, dim) != 0) continue;
+        std::string rest = s.substr(3 + len);
+        if (one_of(rest, {"", "lod", "bias", "grad", "proj"})) return dim;
+    }
+    return std::string();
+}
+
+// Reads "register ( [profile ,] c3 )" starting at `at` (the "register" token).
+void read_register(const Tokens& t, std::size_t at, GlobalDecl& decl)
+{
+    if (!t.is(at + 1, "(")) return;
+    std::size_t close = t.match(at + 1);
+    for (std::size_t k = close; k > at + 1; --k) {
+        if (!t.ident(k)) continue;
+        std::string r = t.str(k);
+        std::size_t digits = 1;
+        while (digits < r.size() && std::isdigit((unsigned char)r[digits])) ++digits;
+        if (r.size() >= 2 && digits == r.size()) {
+            decl.reg_class = (char)std::tolower((unsigned char)r[0]);
+            decl.reg_index = std::atoi(r.c_str() + 1);
+            decl.reg_line = t[k].line;
+            decl.reg_column = (int)k;  // a token index until prepare_source maps it to a column
+        }
+        return;
+    }
+}
+
+// Top-level declarations of the preprocessed text, in order.
+void scan_declarations(const Tokens& t, Scan& scan)
+{
+    std::size_t i = 0;
+    while (i < t.size()) {
+        if (t[i].kind == Kind::Directive || !t.ident(i)) {
+            ++i;
+            continue;
+        }
+        std::size_t first = i;
+        std::string head = t.str(first);
+        // Find where this statement ends and whether it is a function.
+        bool function = false, skip = one_of(head, {"struct", "cbuffer", "tbuffer", "typedef", "namespace"});
+        bool decided = false;
+        std::size_t j = first;
+        for (; j < t.size(); ++j) {
+            if (t.is(j, ";")) break;
+            if (!decided && (t.is(j, "=") || t.is(j, ":") || t.is(j, "["))) decided = true;
+            if (t.is(j, "(")) {
+                if (!decided) function = decided = true;
+                j = t.match(j);
+            } else if (t.is(j, "[")) {
+                j = t.match(j);
+            } else if (t.is(j, "{")) {
+                j = t.match(j);
+                if (function || (!skip && !decided)) break;
+            }
+        }
+        std::size_t end = j;
+        i = end + 1;
+        if (function || skip) continue;
+
+        bool is_static = false;
+        std::size_t k = first;
+        while (t.ident(k) && is_modifier(t.str(k))) {
+            if (t.str(k) == "static") is_static = true;
+            ++k;
+        }
+        if (!t.ident(k)) continue;
+        std::string type = t.str(k++);
+        if (t.is(k, "<")) k = t.match(k) + 1;
+        while (k < end && t.ident(k)) {
+            GlobalDecl decl;
+            decl.name = t.str(k);
+            decl.type = type;
+            decl.line = t[k].line;
+            decl.column = (int)k;  // a token index until prepare_source maps it to a column
+            ++k;
+            while (t.is(k, "[")) k = t.match(k) + 1;
+            while (t.is(k, ":")) {
+                ++k;
+                if (t.is(k, "register")) read_register(t, k, decl);
+                if (t.is(k + 1, "(")) k = t.match(k + 1) + 1;
+                else ++k;
+            }
+            if (t.is(k, "=")) {
+                while (k < end && !t.is(k, ",")) {
+                    if (t.is(k, "(") || t.is(k, "[") || t.is(k, "{")) k = t.match(k);
+                    ++k;
+                }
+            }
+            if (!is_static) scan.globals.push_back(decl);
+            if (!t.is(k, ",")) break;
+            ++k;
+        }
+    }
+}
+
+void scan_uses(const Tokens& t, Scan& scan)
+{
+    for (std::size_t i = 0; i + 2 < t.size(); ++i) {
+        if (t.ident(i) && t.is(i + 1, "(") && t.ident(i + 2)) {
+            std::string dim = texture_function_dim(t.str(i));
+            if (!dim.empty()) scan.sampler_uses[t.str(i + 2)].insert(dim);
+        }
+        // The back end folds '%' of two float constants to the left operand: refuse rather than mislead.
+        if (t.is(i + 1, "%") && t[i].kind == Kind::Number) {
+            std::size_t r = t.is(i + 2, "-") ? i + 3 : i + 2;
+            bool floating = t.str(i).find_first_of(".eE") != std::string::npos ||
+                            (r < t.size() && t.str(r).find_first_of(".eE") != std::string::npos);
+            if (r < t.size() && t[r].kind == Kind::Number && floating) {
+                scan.errors.push_back({t[i + 1].line, (int)(i + 1), true,
+                                       "'%' : remainder of two float literals is not supported here; "
+                                       "write the value, or use fmod()"});
+            }
+        }
+    }
+}
+
+// The expanded text keeps lines but not spacing: the n-th same token on a line of the expanded text
+// is taken to be the n-th on that line of the file.
+int file_column(const Tokens& file, const Tokens& expanded, std::size_t index)
+{
+    const Token& t = expanded[index];
+    std::string text = expanded.str(index);
+    int nth = 0;
+    for (std::size_t i = index; i-- > 0 && expanded[i].line == t.line;) {
+        if (expanded.str(i) == text) ++nth;
+    }
+    for (std::size_t i = 0; i < file.size(); ++i) {
+        if (file[i].line == t.line && file.str(i) == text && nth-- == 0) return file[i].column;
+    }
+    return t.column;
+}
+
+bool defines_macro(const Tokens& t, const char* name)
+{
+    for (std::size_t i = 0; i < t.size(); ++i) {
+        if (t[i].kind != Kind::Directive) continue;
+        Tokens d(t.str(i).substr(1));
+        if (d.is(0, "define") && d.is(1, name)) return true;
+    }
+    return false;
+}
+
+// A user function or variable named `name` (a type word before it) keeps our macro away.
+bool declares_name(const Tokens& t, const char* name)
+{
+    for (std::size_t i = 1; i < t.size(); ++i) {
+        if (t.is(i, name) && t.ident(i - 1) && !one_of(t.str(i - 1), {"return", "else", "case"})) return true;
+    }
+    return false;
+}
+
+}  // namespace
+
+std::string blank_effect_syntax(const std::string& text) { return Blanker(text).run(); }
+
+bool prepare_source(const std::string& text, const std::string& file_name, const std::vector<Define>& defines,
+                    PreparedSource& prepared, std::vector<Diagnostic>& diagnostics)
+{
+    std::string blanked = blank_effect_syntax(text);
+    Tokens raw(blanked);
+
+    std::string preamble;
+    for (const Define& d : defines) {
+        if (d.name.empty() || !ident_start(d.name[0])) continue;
+        std::string value = d.value;
+        for (char& c : value) {
+            if (c == '\n' || c == '\r') c = ' ';
+        }
+        preamble += "#define " + d.name + " " + value + "\n";
+    }
+    // noise() crashes the back end; renamed, a call to the intrinsic becomes an ordinary error while
+    // a user function of that name keeps working.
+    if (!defines_macro(raw, "noise")) preamble += "#define noise fx_noise_\n";
+    // The back end folds fmod of constants with the divisor's sign; this form folds correctly.
+    if (!defines_macro(raw, "fmod") && !declares_name(raw, "fmod")) {
+        preamble += "#define fmod(a, b) ((a) - (b) * trunc((a) / (b)))\n";
+    }
+
+    std::string expanded;
+    if (!preprocess_hlsl(blanked, preamble, file_name, expanded, diagnostics)) return false;
+
+    Tokens pp(expanded);
+    Scan scan;
+    scan_declarations(pp, scan);
+    scan_uses(pp, scan);
+
+    for (Diagnostic& d : scan.errors) d.column = file_column(raw, pp, (std::size_t)d.column);
+    for (GlobalDecl& g : scan.globals) {
+        g.column = file_column(raw, pp, (std::size_t)g.column);
+        if (g.reg_class) g.reg_column = file_column(raw, pp, (std::size_t)g.reg_column);
+        if (g.reg_class == 'i' || g.reg_class == 'b') {
+            scan.errors.push_back({g.reg_line, g.reg_column, true,
+                                   "'" + g.name + "' : integer and boolean constant registers (i#, b#) are not "
+                                   "supported; declare it float and use a c register"});
+        }
+    }
+
+    // A bare "sampler" takes its type from the texture functions that read it.
+    std::vector<std::pair<std::size_t, std::string>> retype;  // text offset, suffix to insert
+    for (const GlobalDecl& g : scan.globals) {
+        if (g.type != "sampler") continue;
+        auto use = scan.sampler_uses.find(g.name);
+        if (use == scan.sampler_uses.end()) continue;
+        std::set<std::string> dims = use->second;
+        dims.erase("2D");
+        if (dims.empty()) continue;
+        if (dims.size() > 1 || use->second.count("2D")) {
+            scan.errors.push_back({g.line, g.column, true,
+                                   "'" + g.name + "' : sampler is read as more than one texture type"});
+            continue;
+        }
+        for (std::size_t i = 0; i + 1 < raw.size(); ++i) {
+            if (raw[i].line == g.line && raw.is(i, "sampler") && raw.is(i + 1, g.name.c_str())) {
+                retype.push_back({raw[i].end, *dims.begin()});
+                break;
+            }
+        }
+    }
+    for (auto it = retype.rbegin(); it != retype.rend(); ++it) blanked.insert(it->first, it->second);
+
+    if (!scan.errors.empty()) {
+        diagnostics.insert(diagnostics.end(), scan.errors.begin(), scan.errors.end());
+        return false;
+    }
+    prepared.text = std::move(blanked);
+    prepared.preamble = std::move(preamble);
+    prepared.globals = std::move(scan.globals);
+    return true;
+}
+
+}  // namespace fxcompiler

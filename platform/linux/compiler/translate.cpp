@@ -1,0 +1,501 @@
+// The back end, the only code tied to glslang and SPIRV-Cross: preprocess_hlsl and translate_hlsl
+// (HLSL -> SPIR-V -> GLSL 330 with Direct3D 9's registers, VPOS, VFACE, COLORn and DEPTH).
+#include <algorithm>
+#include <cctype>
+#include <cstdlib>
+#include <exception>
+#include <map>
+#include <set>
+
+#include <glslang/Public/ResourceLimits.h>
+#include <glslang/Public/ShaderLang.h>
+#include <glslang/SPIRV/GlslangToSpv.h>
+#include <spirv_cross/spirv_glsl.hpp>
+
+#include "compiler.h"
+
+namespace fxcompiler {
+
+namespace {
+
+using spirv_cross::SPIRType;
+
+const EShMessages MESSAGES =
+    EShMessages(EShMsgReadHlsl | EShMsgSpvRules | EShMsgVulkanRules | EShMsgHlslDX9Compatible);
+const std::uint32_t PS30_FLOAT_CONSTANTS = 224;
+const std::uint32_t PS30_SAMPLERS = 16;
+const std::uint32_t PS30_COLOR_OUTPUTS = 4;
+const char* const CONSTANTS_NAME = "fx_c";
+
+// Process-wide setup costs tens of milliseconds: once per process, released at exit.
+void ensure_process_setup()
+{
+    static const bool ready = [] {
+        glslang::InitializeProcess();
+        std::atexit([] { glslang::FinalizeProcess(); });
+        return true;
+    }();
+    (void)ready;
+}
+
+struct Source {
+    const char* text;
+    int length;
+    const char* name;
+};
+
+void configure(glslang::TShader& shader, const Source& src, const std::string& preamble, const std::string& entry)
+{
+    shader.setStringsWithLengthsAndNames(&src.text, &src.length, &src.name, 1);
+    shader.setPreamble(preamble.c_str());
+    shader.setEntryPoint(entry.c_str());
+    shader.setSourceEntryPoint(entry.c_str());
+    shader.setEnvInput(glslang::EShSourceHlsl, EShLangFragment, glslang::EShClientVulkan, 100);
+    shader.setEnvClient(glslang::EShClientVulkan, glslang::EShTargetVulkan_1_0);
+    shader.setEnvTarget(glslang::EShTargetSpv, glslang::EShTargetSpv_1_0);
+    shader.setEnvTargetHlslFunctionality1();  // keeps the semantic names in the SPIR-V
+    shader.setAutoMapBindings(true);
+    shader.setAutoMapLocations(true);
+}
+
+bool has_error(const std::vector<Diagnostic>& diagnostics)
+{
+    return std::any_of(diagnostics.begin(), diagnostics.end(), [](const Diagnostic& d) { return d.error; });
+}
+
+// HLSL's fmod and float '%' keep the dividend's sign; glslang emits the floor-based OpFMod/OpSMod.
+// The truncating OpFRem/OpSRem take the same operands.
+bool patch_remainders_and_find_entry(std::vector<std::uint32_t>& words)
+{
+    bool entry = false;
+    for (std::size_t i = 5; i < words.size();) {
+        std::uint32_t count = words[i] >> 16, op = words[i] & 0xFFFF;
+        if (op == 141) words[i] = (count << 16) | 140;  // OpFMod -> OpFRem
+        if (op == 139) words[i] = (count << 16) | 138;  // OpSMod -> OpSRem
+        if (op == 15) entry = true;                      // OpEntryPoint
+        if (count == 0) break;
+        i += count;
+    }
+    return entry;
+}
+
+std::string upper(std::string s)
+{
+    for (char& c : s) c = (char)std::toupper((unsigned char)c);
+    return s;
+}
+
+// "TEXCOORD3" -> ("TEXCOORD", 3); "TEXCOORD" -> ("TEXCOORD", 0)
+std::pair<std::string, std::uint32_t> split_semantic(const std::string& semantic)
+{
+    std::string s = upper(semantic);
+    std::size_t digits = s.size();
+    while (digits > 0 && std::isdigit((unsigned char)s[digits - 1])) --digits;
+    std::uint32_t index = digits < s.size() ? (std::uint32_t)std::strtoul(s.c_str() + digits, nullptr, 10) : 0;
+    return {s.substr(0, digits), index};
+}
+
+struct Failure {
+    Diagnostic diagnostic;
+};
+
+class Translator {
+public:
+    Translator(std::vector<std::uint32_t> spirv, const PreparedSource& source)
+        : glsl_(std::move(spirv)), source_(source)
+    {
+    }
+
+    fxplatform::ShaderBlob run()
+    {
+        spirv_cross::CompilerGLSL::Options options = glsl_.get_common_options();
+        options.version = 330;
+        options.es = false;
+        options.enable_420pack_extension = false;
+        options.vulkan_semantics = false;
+        glsl_.set_common_options(options);
+
+        active_ = glsl_.get_active_interface_variables();
+        spirv_cross::ShaderResources all = glsl_.get_shader_resources();
+        reject_unsupported(all);
+        for (const spirv_cross::Resource& ubo : all.uniform_buffers) constants(ubo);
+        samplers(all.sampled_images);
+        inputs(all.stage_inputs);
+        outputs(all.stage_outputs);
+
+        blob_.glsl = glsl_.compile();
+        finish_glsl();
+        return blob_;
+    }
+
+private:
+    spirv_cross::CompilerGLSL glsl_;
+    const PreparedSource& source_;
+    std::unordered_set<spirv_cross::VariableID> active_;
+    fxplatform::ShaderBlob blob_;
+    std::map<std::string, std::string> defines_;  // GLSL variable -> what replaces its declaration
+    bool frag_coord_ = false;
+
+    const GlobalDecl* decl(const std::string& name) const
+    {
+        for (const GlobalDecl& g : source_.globals) {
+            if (g.name == name) return &g;
+        }
+        return nullptr;
+    }
+
+    std::size_t decl_order(const std::string& name) const
+    {
+        for (std::size_t i = 0; i < source_.globals.size(); ++i) {
+            if (source_.globals[i].name == name) return i;
+        }
+        return source_.globals.size();
+    }
+
+    [[noreturn]] void fail(const std::string& name, const std::string& text) const
+    {
+        const GlobalDecl* g = decl(name);
+        Diagnostic d;
+        d.line = g ? g->line : 0;
+        d.column = g ? g->column : 0;
+        d.text = (name.empty() ? std::string() : "'" + name + "' : ") + text;
+        throw Failure{d};
+    }
+
+    void reject_unsupported(const spirv_cross::ShaderResources& all) const
+    {
+        for (const auto* list : {&all.separate_images, &all.separate_samplers, &all.storage_images,
+                                 &all.storage_buffers}) {
+            for (const spirv_cross::Resource& r : *list) {
+                fail(glsl_.get_name(r.id), "Direct3D 10 resource objects are not available in ps_3_0; "
+                                           "use sampler2D/samplerCUBE/sampler3D with tex2D/texCUBE/tex3D");
+            }
+        }
+        for (const spirv_cross::Resource& r : all.uniform_buffers) {
+            std::string block = glsl_.get_name(r.base_type_id);
+            if (block != "$Global") {
+                fail(block, "constant buffers are not available in ps_3_0; declare the constants as globals");
+            }
+        }
+    }
+
+    // Registers a constant of this type spans in Direct3D 9, setting the SPIR-V layout to match:
+    // every member and array element starts a register; matrices take one per column (per row
+    // when row-major).
+    std::uint32_t layout(spirv_cross::TypeID id, bool row_major, const std::string& name)
+    {
+        const SPIRType& type = glsl_.get_type(id);
+        if (!type.array.empty()) {
+            if (!type.array_size_literal.back()) fail(name, "array size is not a constant");
+            std::uint32_t element = layout(type.parent_type, row_major, name);
+            glsl_.set_decoration(id, spv::DecorationArrayStride, 16 * element);
+            return element * type.array.back();
+        }
+        if (type.basetype == SPIRType::Struct) {
+            std::uint32_t total = 0;
+            for (std::uint32_t m = 0; m < type.member_types.size(); ++m) {
+                glsl_.set_member_decoration(id, m, spv::DecorationOffset, 16 * total);
+                bool member_row_major = glsl_.has_member_decoration(id, m, spv::DecorationRowMajor);
+                if (glsl_.get_type(type.member_types[m]).columns > 1) {
+                    glsl_.set_member_decoration(id, m, spv::DecorationMatrixStride, 16);
+                }
+                total += layout(type.member_types[m], member_row_major, name);
+            }
+            return total;
+        }
+        if (type.basetype != SPIRType::Float) {
+            fail(name, "integer and boolean constants are not supported (ps_3_0 constants are float "
+                       "registers c#); declare it float");
+        }
+        // SPIR-V RowMajor stores each vector of a C x R matrix (C columns of R components) in a register.
+        if (type.columns > 1) return row_major ? type.vecsize : type.columns;
+        return 1;
+    }
+
+    void constants(const spirv_cross::Resource& ubo)
+    {
+        spirv_cross::TypeID block = ubo.base_type_id;
+        const SPIRType& type = glsl_.get_type(block);
+        std::set<std::uint32_t> used;
+        for (const spirv_cross::BufferRange& range : glsl_.get_active_buffer_ranges(ubo.id)) used.insert(range.index);
+
+        std::vector<std::string> names;
+        std::vector<RegisterRequest> requests;
+        for (std::uint32_t m = 0; m < type.member_types.size(); ++m) {
+            std::string name = glsl_.get_member_name(block, m);
+            bool row_major = glsl_.has_member_decoration(block, m, spv::DecorationRowMajor);
+            RegisterRequest request;
+            request.count = layout(type.member_types[m], row_major, name);
+            request.used = used.count(m) > 0;
+            const GlobalDecl* g = decl(name);
+            if (g && g->reg_class == 'c') request.explicit_index = g->reg_index;
+            names.push_back(name);
+            requests.push_back(request);
+        }
+        std::vector<int> registers = assign_registers(requests);
+        std::uint32_t count = 0;
+        for (std::uint32_t m = 0; m < registers.size(); ++m) {
+            std::uint32_t first = registers[m] < 0 ? 0 : (std::uint32_t)registers[m];
+            glsl_.set_member_decoration(block, m, spv::DecorationOffset, 16 * first);
+            if (registers[m] < 0) continue;
+            std::uint32_t end = first + requests[m].count;
+            if (end > PS30_FLOAT_CONSTANTS) {
+                fail(names[m], "needs constant registers c" + std::to_string(first) + " to c" +
+                                   std::to_string(end - 1) + "; ps_3_0 has c0 to c223");
+            }
+            count = std::max(count, end);
+        }
+        glsl_.set_name(block, CONSTANTS_NAME);
+        glsl_.flatten_buffer_block(ubo.id);
+        blob_.constants_name = count > 0 ? CONSTANTS_NAME : "";
+        blob_.constant_count = count;
+    }
+
+    void samplers(const spirv_cross::SmallVector<spirv_cross::Resource>& images)
+    {
+        std::vector<spirv_cross::Resource> list(images.begin(), images.end());
+        std::stable_sort(list.begin(), list.end(), [&](const spirv_cross::Resource& a, const spirv_cross::Resource& b) {
+            return decl_order(glsl_.get_name(a.id)) < decl_order(glsl_.get_name(b.id));
+        });
+        std::vector<RegisterRequest> requests;
+        std::vector<fxplatform::SamplerType> types;
+        for (const spirv_cross::Resource& r : list) {
+            std::string name = glsl_.get_name(r.id);
+            const SPIRType& type = glsl_.get_type(r.type_id);
+            if (!type.array.empty()) fail(name, "sampler arrays are not supported; declare one sampler per register");
+            switch (type.image.dim) {
+            case spv::Dim2D: types.push_back(fxplatform::SamplerType::Tex2D); break;
+            case spv::Dim3D: types.push_back(fxplatform::SamplerType::Tex3D); break;
+            case spv::DimCube: types.push_back(fxplatform::SamplerType::Cube); break;
+            default: fail(name, "only 2D, 3D and cube samplers are supported");
+            }
+            RegisterRequest request;
+            request.used = active_.count(r.id) > 0;
+            const GlobalDecl* g = decl(name);
+            if (g && g->reg_class == 's') request.explicit_index = g->reg_index;
+            requests.push_back(request);
+        }
+        std::vector<int> units = assign_registers(requests);
+        for (std::size_t i = 0; i < list.size(); ++i) {
+            std::string name = glsl_.get_name(list[i].id);
+            if (units[i] < 0) {
+                glsl_.set_name(list[i].id, "fx_unused_" + std::to_string(i));
+                continue;
+            }
+            if ((std::uint32_t)units[i] >= PS30_SAMPLERS) {
+                fail(name, "sampler register s" + std::to_string(units[i]) + " is beyond ps_3_0's s0 to s15");
+            }
+            std::string glsl_name = "fx_s" + std::to_string(units[i]);
+            glsl_.set_name(list[i].id, glsl_name);
+            blob_.samplers.push_back({glsl_name, (std::uint32_t)units[i], types[i]});
+        }
+    }
+
+    std::string glsl_type(const SPIRType& type, const std::string& semantic) const
+    {
+        if (!type.array.empty() || type.columns > 1) {
+            fail("", "input " + semantic + ": matrix and array inputs are not supported");
+        }
+        const char* scalar = type.basetype == SPIRType::Float ? "float" : type.basetype == SPIRType::Int ? "int"
+                           : type.basetype == SPIRType::UInt ? "uint" : nullptr;
+        const char* vector = type.basetype == SPIRType::Float ? "vec" : type.basetype == SPIRType::Int ? "ivec" : "uvec";
+        if (!scalar) fail("", "input " + semantic + " has a type a pixel shader cannot receive");
+        return type.vecsize == 1 ? std::string(scalar) : vector + std::to_string(type.vecsize);
+    }
+
+    void inputs(const spirv_cross::SmallVector<spirv_cross::Resource>& list)
+    {
+        std::set<std::string> seen;
+        for (const spirv_cross::Resource& r : list) {
+            std::string semantic = glsl_.get_decoration_string(r.id, spv::DecorationHlslSemanticGOOGLE);
+            auto split = split_semantic(semantic);
+            std::string type = glsl_type(glsl_.get_type(r.type_id), semantic);
+            std::size_t size = glsl_.get_type(r.type_id).vecsize;
+            if (split.first == "VPOS") {
+                static const char* const swizzle[] = {"", ".x", ".xy", ".xyz", ""};
+                glsl_.set_name(r.id, "fx_vpos");
+                defines_["fx_vpos"] = type + "(gl_FragCoord" + swizzle[size] + ")";
+                frag_coord_ = true;
+                continue;
+            }
+            if (split.first == "VFACE") {
+                glsl_.set_name(r.id, "fx_vface");
+                defines_["fx_vface"] = type + "(gl_FrontFacing ? 1.0 : -1.0)";
+                continue;
+            }
+            std::string name = "fx_in_" + split.first + std::to_string(split.second);
+            if (split.first.empty()) fail("", "every pixel shader input needs a semantic");
+            if (!seen.insert(name).second) fail("", "two inputs share the semantic " + upper(semantic));
+            glsl_.set_name(r.id, name);
+            bool flat = glsl_.has_decoration(r.id, spv::DecorationFlat) || glsl_.get_type(r.type_id).basetype != SPIRType::Float;
+            blob_.inputs.push_back({name, type, split.first, split.second, flat});
+        }
+    }
+
+    void outputs(const spirv_cross::SmallVector<spirv_cross::Resource>& list)
+    {
+        std::set<std::uint32_t> locations;
+        for (const spirv_cross::Resource& r : list) {
+            std::string semantic = glsl_.get_decoration_string(r.id, spv::DecorationHlslSemanticGOOGLE);
+            auto split = split_semantic(semantic);
+            if (split.first == "DEPTH") {
+                glsl_.set_name(r.id, "fx_depth");
+                defines_["fx_depth"] = "gl_FragDepth";
+                continue;
+            }
+            if (split.first != "COLOR" && split.first != "SV_TARGET") {
+                fail("", "output semantic '" + semantic + "' is not a ps_3_0 output (COLOR0 to COLOR3, DEPTH)");
+            }
+            if (split.second >= PS30_COLOR_OUTPUTS) fail("", "ps_3_0 writes COLOR0 to COLOR3, not " + semantic);
+            if (!locations.insert(split.second).second) fail("", "two outputs write COLOR" + std::to_string(split.second));
+            glsl_.set_decoration(r.id, spv::DecorationLocation, split.second);
+            glsl_.set_name(r.id, "fx_out" + std::to_string(split.second));
+        }
+    }
+
+    // Replaces the global declaration line ending in " name;" with `replacement`.
+    bool replace_declaration(const std::string& name, const std::string& replacement)
+    {
+        std::string& g = blob_.glsl;
+        std::string tail = " " + name + ";";
+        for (std::size_t start = 0; start < g.size();) {
+            std::size_t end = g.find('\n', start);
+            if (end == std::string::npos) end = g.size();
+            std::string line = g.substr(start, end - start);
+            if (!line.empty() && line[0] != ' ' && line.size() > tail.size() &&
+                line.compare(line.size() - tail.size(), tail.size(), tail) == 0) {
+                g.replace(start, end - start, replacement);
+                return true;
+            }
+            start = end + 1;
+        }
+        return false;
+    }
+
+    void finish_glsl()
+    {
+        std::string& g = blob_.glsl;
+        // Our own gl_FragCoord declaration replaces whatever the translator wrote for it.
+        for (std::size_t at = g.find("gl_FragCoord;"); at != std::string::npos; at = g.find("gl_FragCoord;")) {
+            std::size_t start = g.rfind('\n', at);
+            start = start == std::string::npos ? 0 : start + 1;
+            g.erase(start, g.find('\n', at) + 1 - start);
+        }
+        for (const auto& d : defines_) {
+            if (!replace_declaration(d.first, "#define " + d.first + " " + d.second)) {
+                fail("", "internal error: no declaration of " + d.first + " in the translated shader");
+            }
+        }
+        std::string constants = std::string(" ") + CONSTANTS_NAME + "[";
+        for (std::size_t at = g.find("uniform vec4" + constants); at != std::string::npos;) {
+            std::size_t end = g.find('\n', at);
+            std::string line = blob_.constant_count == 0 ? ""
+                             : "uniform vec4" + constants + std::to_string(blob_.constant_count) + "];";
+            g.replace(at, end - at + (line.empty() ? 1 : 0), line);
+            break;
+        }
+        std::size_t version_end = g.find('\n');
+        if (g.compare(0, 12, "#version 330") != 0 || version_end == std::string::npos) {
+            fail("", "internal error: the translated shader is not GLSL 330");
+        }
+        std::string head = "#version 330 core\n";
+        if (frag_coord_ || g.find("gl_FragCoord") != std::string::npos) {
+            head += "layout(origin_upper_left, pixel_center_integer) in vec4 gl_FragCoord;\n";
+        }
+        g.replace(0, version_end + 1, head);
+    }
+};
+
+}  // namespace
+
+bool preprocess_hlsl(const std::string& text, const std::string& preamble, const std::string& file_name,
+                     std::string& output, std::vector<Diagnostic>& diagnostics)
+{
+    try {
+        ensure_process_setup();
+        glslang::TShader shader(EShLangFragment);
+        Source src{text.c_str(), (int)text.size(), file_name.c_str()};
+        configure(shader, src, preamble, "main");
+        glslang::TShader::ForbidIncluder no_includes;
+        bool ok = shader.preprocess(GetDefaultResources(), 100, ENoProfile, false, false, MESSAGES, &output,
+                                    no_includes);
+        std::vector<Diagnostic> log = parse_glslang_log(shader.getInfoLog(), file_name, text);
+        ok = ok && !has_error(log);
+        // Warnings come again from the full compile.
+        for (const Diagnostic& d : log) {
+            if (d.error) diagnostics.push_back(d);
+        }
+        if (!ok && !has_error(diagnostics)) diagnostics.push_back({0, 0, true, "preprocessing failed"});
+        return ok;
+    } catch (const std::exception& e) {
+        diagnostics.push_back({0, 0, true, std::string("internal compiler error: ") + e.what()});
+    } catch (...) {
+        diagnostics.push_back({0, 0, true, "internal compiler error"});
+    }
+    return false;
+}
+
+TranslateResult translate_hlsl(const PreparedSource& source, const std::string& file_name, const std::string& entry,
+                               const TranslateOptions& options)
+{
+    TranslateResult result;
+    std::vector<Diagnostic>& diagnostics = result.diagnostics;
+    try {
+        ensure_process_setup();
+        glslang::TShader shader(EShLangFragment);
+        Source src{source.text.c_str(), (int)source.text.size(), file_name.c_str()};
+        configure(shader, src, source.preamble, entry);
+        bool ok = shader.parse(GetDefaultResources(), 100, false, MESSAGES);
+        diagnostics = parse_glslang_log(shader.getInfoLog(), file_name, source.text);
+        if (!ok || has_error(diagnostics)) {
+            if (!has_error(diagnostics)) diagnostics.push_back({0, 0, true, "the shader did not compile"});
+            return result;
+        }
+
+        glslang::TProgram program;
+        program.addShader(&shader);
+        ok = program.link(MESSAGES);
+        bool entry_found = true;
+        for (const Diagnostic& d : parse_glslang_log(program.getInfoLog(), file_name, source.text)) {
+            // A missing entry point is only a warning here, with an empty main(): an error for us.
+            if (d.text.find("Entry point not found") == std::string::npos) diagnostics.push_back(d);
+            else entry_found = false;
+        }
+        if (!entry_found) {
+            diagnostics.push_back({1, 1, true, "'" + entry + "' : entry point not found"});
+            return result;
+        }
+        if (!ok || has_error(diagnostics)) {
+            if (!has_error(diagnostics)) diagnostics.push_back({0, 0, true, "the shader did not link"});
+            return result;
+        }
+
+        std::vector<std::uint32_t> spirv;
+        spv::SpvBuildLogger logger;
+        glslang::SpvOptions spv_options;
+        spv_options.disableOptimizer = !options.optimise;
+        spv_options.validate = false;
+        glslang::GlslangToSpv(*program.getIntermediate(EShLangFragment), spirv, &logger, &spv_options);
+        std::string spv_log = logger.getAllMessages();
+        if (spv_log.find("error") != std::string::npos || spirv.size() < 5) {
+            diagnostics.push_back({0, 0, true, "code generation failed: " + spv_log});
+            return result;
+        }
+        if (!patch_remainders_and_find_entry(spirv)) {
+            diagnostics.push_back({1, 1, true, "'" + entry + "' : entry point not found"});
+            return result;
+        }
+
+        result.blob = Translator(std::move(spirv), source).run();
+        result.ok = true;
+    } catch (const Failure& f) {
+        diagnostics.push_back(f.diagnostic);
+    } catch (const std::exception& e) {
+        diagnostics.push_back({0, 0, true, std::string("internal compiler error: ") + e.what()});
+    } catch (...) {
+        diagnostics.push_back({0, 0, true, "internal compiler error"});
+    }
+    return result;
+}
+
+}  // namespace fxcompiler
