@@ -153,6 +153,12 @@ std::vector<Diagnostic> parse_glslang_log(const std::string& log, const std::str
         bool cascade = d.error && ((!rule.empty() && word_char(rule[0]) && rest == "'" + rule + "' : Expected") ||
                                    rest.find("' temp void'") != std::string::npos);
         if (cascade && std::any_of(out.begin(), out.end(), [](const Diagnostic& e) { return e.error; })) continue;
+        // The rest of a line that already failed follows from that failure.
+        if (d.error && d.line > 0 && std::any_of(out.begin(), out.end(), [&](const Diagnostic& e) {
+                return e.error && e.line == d.line;
+            })) {
+            continue;
+        }
         // Storage words inside quoted types ("' temp float'") mean nothing to a shader author.
         for (const char* storage : {"' temp ", "' in ", "' out ", "' uniform ", "' const ", "' global "}) {
             replace_all(rest, storage, "'");

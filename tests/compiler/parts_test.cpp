@@ -1,0 +1,118 @@
+// The compiler's parts on their own: effect-syntax blanking, register assignment, message parsing.
+#include "compiler_test_util.h"
+
+namespace {
+
+using fxcompiler::Diagnostic;
+using fxcompiler::RegisterRequest;
+
+int count(const std::string& s, char c) { return (int)std::count(s.begin(), s.end(), c); }
+
+TEST(Blanking, KeepsEveryLineAndColumn)
+{
+    const std::string source = "texture t < string name = \"a;b\"; >;\r\n"
+                               "sampler2D s = sampler_state\n{\n  Texture = <t>;\r\n};\n"
+                               "float4 c : register(c2) < float min = 0; > = {1, 2, 3, 4};\n"
+                               "technique T < int x = 1; > { pass P { PixelShader = compile ps_3_0 ps_main(); } }\n"
+                               "float4 ps_main(float2 uv : TEXCOORD0) : COLOR { return tex2D(s, uv) * c; }\n";
+    std::string blanked = fxcompiler::blank_effect_syntax(source);
+    ASSERT_EQ(blanked.size(), source.size());
+    EXPECT_EQ(count(blanked, '\n'), count(source, '\n'));
+    EXPECT_EQ(count(blanked, '\r'), count(source, '\r'));
+    for (const char* gone : {"texture", "sampler_state", "Texture", "technique", "pass", "compile", "min"}) {
+        EXPECT_EQ(blanked.find(gone), std::string::npos) << gone << "\n" << blanked;
+    }
+    for (const char* kept : {"sampler2D s ", "float4 c : register(c2)", "= {1, 2, 3, 4};",
+                             "float4 ps_main(float2 uv : TEXCOORD0) : COLOR { return tex2D(s, uv) * c; }"}) {
+        std::size_t at = blanked.find(kept);
+        ASSERT_NE(at, std::string::npos) << kept << "\n" << blanked;
+        EXPECT_EQ(at, source.find(kept)) << kept;
+    }
+}
+
+TEST(Blanking, LeavesCommentsStringsTemplatesAndFunctionBodiesAlone)
+{
+    const std::string source = "// technique in a comment { }\n"
+                               "/* texture t; */ vector<float, 4> v; matrix<float, 2, 2> m;\n"
+                               "float4 f(float a) { float4 texture_like = a < 1 ? 1 : 0; return texture_like; }\n"
+                               "#define PASS pass\n";
+    EXPECT_EQ(fxcompiler::blank_effect_syntax(source), source);
+}
+
+TEST(Registers, ExplicitStayOthersTakeTheLowestFreeRunInOrder)
+{
+    std::vector<RegisterRequest> requests = {
+        {-1, 1, false},  // unused: nothing
+        {2, 1, true},    // explicit c2
+        {-1, 4, true},   // a matrix: c2 is taken, so c3..c6
+        {-1, 1, true},   // fills the gap: c0
+        {-1, 1, true},   // c1
+        {0, 1, false},   // explicit but unused: reserves nothing
+        {-1, 1, true},   // c7
+    };
+    EXPECT_EQ(fxcompiler::assign_registers(requests), (std::vector<int>{-1, 2, 3, 0, 1, -1, 7}));
+}
+
+TEST(Messages, OneLinePerProblemWithTheParsersColumn)
+{
+    const std::string source = "float4 x = 1\nfloat4 ps_main() : COLOR { return x; }\n";
+    const std::string log = "ERROR: main.fx:2: ';' : Expected \n"
+                            "ERROR: main.fx:2: 'declaration' : Expected \n"
+                            "main.fx(2): error at column 6, HLSL parsing failed.\n"
+                            "ERROR: 3 compilation errors.  No code generated.\n";
+    std::vector<Diagnostic> d = fxcompiler::parse_glslang_log(log, "main.fx", source);
+    ASSERT_EQ(d.size(), 1u);
+    // The parser points at the end of "float4"; the message points at its start.
+    EXPECT_EQ(fxcompiler::format_diagnostics(d, "main.fx"), "main.fx(2,1): error: ';' : Expected");
+}
+
+TEST(Messages, ColumnsOfNamedTokensAndCleanTypes)
+{
+    const std::string source = "void f()\n{\n  float3x3 m = uv + dist;\n}\n";
+    const std::string log = "ERROR: main.fx:3: 'dist' : unknown variable \n"
+                            "WARNING: main.fx:3: '=' :  cannot convert from ' temp 2-component vector of float'"
+                            " to ' temp 3X3 matrix of float'\n"
+                            "ERROR: Linking fragment stage: Missing entry point\n";
+    std::vector<Diagnostic> d = fxcompiler::parse_glslang_log(log, "main.fx", source);
+    EXPECT_EQ(fxcompiler::format_diagnostics(d, "main.fx"),
+              "main.fx(3,21): error: 'dist' : unknown variable\n"
+              "main.fx(3,14): warning: '=' : cannot convert from '2-component vector of float' to "
+              "'3X3 matrix of float'\n"
+              "main.fx: error: Missing entry point");
+}
+
+TEST(Messages, WholeWordColumns)
+{
+    const std::string source = "a\r\nfloat time2, time;\rx";
+    EXPECT_EQ(fxcompiler::find_word_column(source, 2, "time"), 14);
+    EXPECT_EQ(fxcompiler::find_word_column(source, 3, "x"), 1);
+    EXPECT_EQ(fxcompiler::find_word_column(source, 2, "tim"), 0);
+    EXPECT_EQ(fxcompiler::find_word_column(source, 9, "a"), 0);
+}
+
+TEST(Blob, IntegerInputsAreFlatAndSpecialInputsAreNotInputs)
+{
+    fxcompiler::CompileOutput out = compile_text(
+        "float4 ps_main(float2 uv : TEXCOORD0, int2 id : TEXCOORD1, float2 p : VPOS, float f : VFACE) : COLOR0\n"
+        "{ return float4(uv + id + p, f, 1); }\n");
+    ASSERT_EQ(out.result, 0) << messages_of(out);
+    ASSERT_EQ(out.blob.inputs.size(), 2u);
+    EXPECT_FALSE(out.blob.inputs[0].flat);
+    EXPECT_EQ(out.blob.inputs[1].glsl_type, "ivec2");
+    EXPECT_EQ(out.blob.inputs[1].semantic_index, 1u);
+    EXPECT_TRUE(out.blob.inputs[1].flat);
+    EXPECT_NE(out.blob.glsl.find("flat in ivec2 fx_in_TEXCOORD1;"), std::string::npos) << out.blob.glsl;
+}
+
+TEST(Blob, UnusedGlobalsAndSamplersLeaveNoConstantsOrBindings)
+{
+    fxcompiler::CompileOutput out =
+        compile_text("float4 a; sampler2D s;\nfloat4 ps_main(float2 uv : TEXCOORD0) : COLOR0 { return 1; }\n");
+    ASSERT_EQ(out.result, 0) << messages_of(out);
+    EXPECT_EQ(out.blob.constant_count, 0u);
+    EXPECT_EQ(out.blob.constants_name, "");
+    EXPECT_TRUE(out.blob.samplers.empty());
+    EXPECT_EQ(out.blob.glsl.find("fx_c"), std::string::npos) << out.blob.glsl;
+}
+
+}  // namespace
