@@ -121,7 +121,7 @@ bool start_video()
     // Closing the last window is a WM_SYSCOMMAND for the procedure to judge, not a quit of its own.
     SDL_SetHint(SDL_HINT_QUIT_ON_LAST_WINDOW_CLOSE, "0");
     if (headless_requested)
-        SDL_SetHint(SDL_HINT_VIDEODRIVER, "offscreen");
+        SDL_SetHintWithPriority(SDL_HINT_VIDEODRIVER, "offscreen", SDL_HINT_OVERRIDE);  // over the environment too
     else if (!std::getenv("SDL_VIDEODRIVER") && !std::getenv("WAYLAND_DISPLAY"))
         // Without a Wayland session SDL's attempt only prints libwayland's complaint.
         SDL_SetHint(SDL_HINT_VIDEODRIVER, "x11,kmsdrm");
