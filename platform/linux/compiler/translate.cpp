@@ -399,8 +399,10 @@ private:
             fail("", "internal error: the translated shader is not GLSL 330");
         }
         std::string head = "#version 330 core\n";
+        // VPOS is the integer pixel index. The device keeps Direct3D's top row as GL row 0, so
+        // GL's own lower-left origin already counts rows from Direct3D's top.
         if (frag_coord_ || g.find("gl_FragCoord") != std::string::npos) {
-            head += "layout(origin_upper_left, pixel_center_integer) in vec4 gl_FragCoord;\n";
+            head += "layout(pixel_center_integer) in vec4 gl_FragCoord;\n";
         }
         g.replace(0, version_end + 1, head);
     }

@@ -1,5 +1,5 @@
 // VPOS is the pixel's integer position from the top-left.
-//! glsl: layout(origin_upper_left, pixel_center_integer) in vec4 gl_FragCoord;
+//! glsl: layout(pixel_center_integer) in vec4 gl_FragCoord;
 //! glsl: #define fx_vpos vec2(gl_FragCoord.xy)
 //! inputs: 1
 //! pixel: 0 0 0 0 0 1

@@ -1,0 +1,222 @@
+// Compiled shaders drawn by the OpenGL device: the corpus's pixel values, samplers bound the
+// Direct3D 9 way, projective sampling, and the same picture with the SPIR-V optimiser on or off.
+#include <SDL.h>
+
+#include <cmath>
+#include <fstream>
+#include <sstream>
+
+#include "compiler_test_util.h"
+#include "corpus.h"
+#include "linux_platform.h"
+#include "readback.h"
+
+namespace {
+
+const UINT SIZE = 8;
+
+struct Vertex {
+    float x, y, z, rhw, u, v;
+};
+
+template <typename T>
+void release(T*& object)
+{
+    if (object) object->Release();
+    object = nullptr;
+}
+
+// Each texel's fill: its centre coordinate, and a tag telling textures apart.
+VOID WINAPI fill_with_centre(D3DXVECTOR4* out, const D3DXVECTOR2* centre, const D3DXVECTOR2*, LPVOID tag)
+{
+    *out = {centre->x, centre->y, *static_cast<float*>(tag), 1.0f};
+}
+
+class Render : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        setenv("SDL_VIDEODRIVER", "offscreen", 1);
+        ASSERT_EQ(SDL_Init(SDL_INIT_VIDEO), 0) << SDL_GetError();
+        window_ = SDL_CreateWindow("compiler test", 0, 0, 1280, 720, SDL_WINDOW_OPENGL | SDL_WINDOW_HIDDEN);
+        ASSERT_NE(window_, nullptr) << SDL_GetError();
+        d3d_ = Direct3DCreate9(D3D_SDK_VERSION);
+        ASSERT_NE(d3d_, nullptr);
+        D3DPRESENT_PARAMETERS pp = {};
+        pp.BackBufferWidth = 1280;
+        pp.BackBufferHeight = 720;
+        pp.BackBufferFormat = D3DFMT_X8R8G8B8;
+        pp.BackBufferCount = 1;
+        pp.SwapEffect = D3DSWAPEFFECT_DISCARD;
+        pp.Windowed = TRUE;
+        pp.EnableAutoDepthStencil = TRUE;
+        pp.AutoDepthStencilFormat = D3DFMT_D24S8;
+        pp.PresentationInterval = D3DPRESENT_INTERVAL_IMMEDIATE;
+        HWND window = fxplatform::window_handle(SDL_GetWindowID(window_));
+        ASSERT_EQ(d3d_->CreateDevice(D3DADAPTER_DEFAULT, D3DDEVTYPE_HAL, window, D3DCREATE_HARDWARE_VERTEXPROCESSING,
+                                     &pp, &dev_),
+                  D3D_OK);
+    }
+
+    void TearDown() override
+    {
+        release(dev_);
+        release(d3d_);
+        EXPECT_EQ(fxplatform::live_device_objects(), 0);
+        if (window_) SDL_DestroyWindow(window_);
+        SDL_Quit();
+    }
+
+    // Register i holds (i, i + 0.25, i + 0.5, i + 0.75) unless `settings` say otherwise.
+    void set_constants(const std::vector<ConstantSetting>& settings = {})
+    {
+        std::vector<float> c(224 * 4);
+        for (int i = 0; i < 224; ++i) {
+            for (int k = 0; k < 4; ++k) c[i * 4 + k] = (float)i + 0.25f * (float)k;
+        }
+        for (const ConstantSetting& s : settings) {
+            for (int k = 0; k < 4; ++k) c[s.reg * 4 + k] = s.value[k];
+        }
+        ASSERT_EQ(dev_->SetPixelShaderConstantF(0, c.data(), 224), D3D_OK);
+    }
+
+    // Compiles, draws the viewer's quad over a width x height float target, reads it back.
+    std::vector<float> draw(const std::string& source, const std::string& entry, UINT width = SIZE,
+                            UINT height = SIZE, bool optimise = false)
+    {
+        fxcompiler::TranslateOptions options;
+        options.optimise = optimise;
+        fxcompiler::CompileOutput out = fxcompiler::compile_source(source, "main.fx", entry, "ps_3_0", {}, options);
+        EXPECT_EQ(out.result, 0) << fxcompiler::format_diagnostics(out.diagnostics, "main.fx");
+        if (out.result != 0) return {};
+        IDirect3DPixelShader9* shader = nullptr;
+        EXPECT_EQ(dev_->CreatePixelShader((const DWORD*)out.code.data(), &shader), D3D_OK) << out.blob.glsl;
+        IDirect3DTexture9* target = nullptr;
+        EXPECT_EQ(dev_->CreateTexture(width, height, 1, D3DUSAGE_RENDERTARGET, D3DFMT_A32B32G32R32F,
+                                      D3DPOOL_DEFAULT, &target, NULL),
+                  D3D_OK);
+        std::vector<float> rgba;
+        if (shader && target) {
+            IDirect3DSurface9* surface = nullptr;
+            target->GetSurfaceLevel(0, &surface);
+            const float w = (float)width - 0.5f, h = (float)height - 0.5f;
+            const Vertex quad[4] = {
+                {-0.5f, -0.5f, 0, 1, 0, 0}, {w, -0.5f, 0, 1, 1, 0}, {-0.5f, h, 0, 1, 0, 1}, {w, h, 0, 1, 1, 1}};
+            dev_->SetRenderTarget(0, surface);
+            dev_->BeginScene();
+            dev_->Clear(0, NULL, D3DCLEAR_TARGET | D3DCLEAR_ZBUFFER, 0, 1.0f, 0);
+            dev_->SetPixelShader(shader);
+            dev_->SetFVF(D3DFVF_XYZRHW | D3DFVF_TEX1);
+            EXPECT_EQ(dev_->DrawPrimitiveUP(D3DPT_TRIANGLESTRIP, 2, quad, sizeof(Vertex)), D3D_OK);
+            dev_->EndScene();
+            dev_->SetPixelShader(NULL);
+            int read_w = 0, read_h = 0;
+            EXPECT_TRUE(fxplatform::read_texture(target, 0, read_w, read_h, rgba));
+            release(surface);
+        }
+        release(target);
+        release(shader);
+        return rgba;
+    }
+
+    IDirect3DTexture9* filled_texture(float tag)
+    {
+        IDirect3DTexture9* texture = nullptr;
+        EXPECT_EQ(dev_->CreateTexture(SIZE, SIZE, 1, 0, D3DFMT_A32B32G32R32F, D3DPOOL_MANAGED, &texture, NULL),
+                  D3D_OK);
+        if (texture) D3DXFillTexture(texture, fill_with_centre, &tag);
+        return texture;
+    }
+
+    SDL_Window* window_ = nullptr;
+    IDirect3D9* d3d_ = nullptr;
+    IDirect3DDevice9* dev_ = nullptr;
+};
+
+class RenderCorpus : public Render, public ::testing::WithParamInterface<CorpusCase> {};
+
+TEST_P(RenderCorpus, GivesDirect3D9sPixels)
+{
+    const CorpusCase& c = GetParam();
+    set_constants(c.constant_settings);
+    std::vector<float> rgba = draw(c.source, c.entry);
+    ASSERT_EQ(rgba.size(), SIZE * SIZE * 4);
+    for (const PixelExpectation& p : c.pixels) {
+        const float* got = &rgba[(p.y * SIZE + p.x) * 4];
+        for (int k = 0; k < 4; ++k) {
+            EXPECT_NEAR(got[k], p.rgba[k], 1e-4) << "pixel (" << p.x << ", " << p.y << ") channel " << k;
+        }
+    }
+}
+
+std::vector<CorpusCase> rendered_cases()
+{
+    std::vector<CorpusCase> cases;
+    for (const CorpusCase& c : load_corpus()) {
+        if (!c.pixels.empty()) cases.push_back(c);
+    }
+    return cases;
+}
+
+INSTANTIATE_TEST_SUITE_P(Shaders, RenderCorpus, ::testing::ValuesIn(rendered_cases()),
+                         [](const ::testing::TestParamInfo<CorpusCase>& info) { return info.param.name; });
+
+TEST_F(Render, UnboundSamplersTakeUnitsInDeclarationOrderOfUse)
+{
+    IDirect3DTexture9* stage0 = filled_texture(10.0f);
+    IDirect3DTexture9* stage1 = filled_texture(11.0f);
+    dev_->SetTexture(0, stage0);
+    dev_->SetTexture(1, stage1);
+    // "unused" is never read, so "second" is s0; "bound" keeps s1.
+    std::vector<float> rgba = draw("sampler2D unused; sampler2D second; sampler2D bound : register(s1);\n"
+                                   "float4 ps_main(float2 uv : TEXCOORD0) : COLOR0\n"
+                                   "{ return float4(tex2D(second, uv).z, tex2D(bound, uv).z, 0, 1); }\n",
+                                   "ps_main");
+    ASSERT_EQ(rgba.size(), SIZE * SIZE * 4);
+    EXPECT_EQ(rgba[0], 10.0f);
+    EXPECT_EQ(rgba[1], 11.0f);
+    dev_->SetTexture(0, NULL);
+    dev_->SetTexture(1, NULL);
+    release(stage0);
+    release(stage1);
+}
+
+TEST_F(Render, ProjectiveAndLodSamplingReadTheRightTexels)
+{
+    IDirect3DTexture9* texture = filled_texture(0.0f);
+    dev_->SetTexture(0, texture);
+    // Point sampling (Direct3D's default): texel centres come back exactly.
+    std::vector<float> rgba = draw("sampler2D s;\nfloat4 ps_main(float2 uv : TEXCOORD0) : COLOR0\n"
+                                   "{ return float4(tex2Dproj(s, float4(uv, 0, 2)).x, tex2Dlod(s, float4(uv, 0, 0)).x,"
+                                   " tex2Dbias(s, float4(uv, 0, 0)).y, tex2Dgrad(s, uv, 0, 0).y); }\n",
+                                   "ps_main");
+    ASSERT_EQ(rgba.size(), SIZE * SIZE * 4);
+    const float* p = &rgba[(3 * SIZE + 5) * 4];  // pixel (5, 3): uv = (0.6875, 0.4375)
+    EXPECT_EQ(p[0], 2.5f / SIZE);                // uv / 2 falls in texel 2
+    EXPECT_EQ(p[1], 5.5f / SIZE);
+    EXPECT_EQ(p[2], 3.5f / SIZE);
+    EXPECT_EQ(p[3], 3.5f / SIZE);
+    dev_->SetTexture(0, NULL);
+    release(texture);
+}
+
+TEST_F(Render, TheOptimiserChangesNoPixel)
+{
+    std::ifstream file(FXCOMPILER_RAYMARCH);
+    std::stringstream source;
+    source << file.rdbuf();
+    ASSERT_FALSE(source.str().empty());
+    std::vector<ConstantSetting> time = {{0, {3.7f, 0, 0, 0}}};
+    set_constants(time);
+    for (const char* entry : {"ps_main", "ps_main_f"}) {
+        std::vector<float> plain = draw(source.str(), entry, 64, 36, false);
+        std::vector<float> optimised = draw(source.str(), entry, 64, 36, true);
+        ASSERT_EQ(plain.size(), optimised.size());
+        ASSERT_FALSE(plain.empty());
+        float worst = 0;
+        for (std::size_t i = 0; i < plain.size(); ++i) worst = std::max(worst, std::fabs(plain[i] - optimised[i]));
+        EXPECT_LT(worst, 1e-4) << entry;
+    }
+}
+
+}  // namespace
