@@ -7,11 +7,12 @@ sampler2D noise : register(s1);   // 32 x 32 random vectors, length 0 to 0.1
 
 static const float2 SCREEN = float2(1280, 720);
 
-// Light from a point: bright far above 1 near the centre, which the float target keeps.
+// Light from a point: far above 1 near the centre, which the float target keeps.
 float3 orb(float2 p, float2 centre, float3 colour)
 {
     float2 d = p - centre;
-    return colour * 0.004 / (dot(d, d) + 0.0004);
+    float r2 = dot(d, d);
+    return colour * 0.004 / (r2 + 0.0004) * exp(-12.0 * r2);
 }
 
 float4 ps_main(float2 uv : TEXCOORD0) : COLOR0
@@ -27,11 +28,13 @@ float4 ps_main(float2 uv : TEXCOORD0) : COLOR0
         c += orb(p, centre, colour);
     }
 
-    // Stars: the noise tile repeats every 32 pixels; only the longest vectors light up.
-    float3 n = tex2D(noise, uv * SCREEN / 32.0).xyz;
-    float star = pow(saturate(length(n) / 0.1), 40.0);
-    float twinkle = 0.6 + 0.4 * sin(time * 2.0 + n.x * 300.0);
-    c += star * twinkle * 4.0;
+    // Stars: two noise tiles of different sizes, so the pattern repeats only every 928 pixels;
+    // a star shines where both vectors are nearly as long as they get.
+    float a = length(tex2D(noise, uv * SCREEN / 32.0).xyz) / 0.1;
+    float b = length(tex2D(noise, uv * SCREEN / 29.0 + 0.37).xyz) / 0.1;
+    float star = pow(saturate(a * b), 60.0);
+    float twinkle = 0.5 + 0.5 * sin(time * 3.0 + a * 40.0);
+    c += star * twinkle * 8.0;
 
     return float4(c, 1.0);
 }
