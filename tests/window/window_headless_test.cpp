@@ -102,13 +102,11 @@ TEST_F(Headless, CreationAndShowingDeliverWin32sMessagesWithoutADisplay)
     EXPECT_TRUE(UpdateWindow(window));
     EXPECT_EQ(delivered_of(WM_PAINT).size(), 1u) << "default processing validated the window";
     EXPECT_TRUE(ShowWindow(window, SW_SHOW)) << "was visible";
-}
 
-TEST_F(Headless, PopupIsBorderless)
-{
-    const HWND window = create(recording_proc, WS_POPUP);
-    ASSERT_NE(window, nullptr);
-    EXPECT_TRUE(SDL_GetWindowFlags(fxplatform::sdl_window(window)) & SDL_WINDOW_BORDERLESS);
+    ASSERT_TRUE(register_class("headless-popup", recording_proc));
+    const HWND popup = create_window("headless-popup", WS_POPUP);
+    ASSERT_NE(popup, nullptr);
+    EXPECT_TRUE(SDL_GetWindowFlags(fxplatform::sdl_window(popup)) & SDL_WINDOW_BORDERLESS);
 }
 
 LRESULT CALLBACK refusing_creation_proc(HWND window, UINT message, WPARAM wParam, LPARAM lParam)

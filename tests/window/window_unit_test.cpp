@@ -38,17 +38,6 @@ TEST(WindowClass, RegistersOnceAndRefusesIncompleteClasses)
     EXPECT_EQ(RegisterClassExA(&window_class), 0) << "class names ignore case";
 }
 
-TEST(WindowClass, SystemResourcesAreStandIns)
-{
-    // The program fills its class with these before main: they must work without SDL.
-    EXPECT_NE(LoadIconA(NULL, IDI_APPLICATION), nullptr);
-    EXPECT_NE(LoadCursorA(NULL, IDC_ARROW), nullptr);
-    EXPECT_NE(GetStockObject(BLACK_BRUSH), nullptr);
-    EXPECT_NE(GetModuleHandleA(NULL), nullptr);
-    EXPECT_EQ(LoadIconA(GetModuleHandleA(NULL), "no such icon"), nullptr);
-    EXPECT_EQ(GetStockObject(-1), nullptr);
-}
-
 TEST(Cursor, CountsShowsAndHides)
 {
     EXPECT_EQ(ShowCursor(FALSE), -1);
