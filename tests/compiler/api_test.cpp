@@ -11,9 +11,10 @@
 
 namespace {
 
-const char* const GOOD = "float time : register(c0);\n"
+const char* const GOOD = "#define SCALE 1.0\n"
+                         "float time : register(c0);\n"
                          "sampler2D noise_tex : register(s1);\n"
-                         "float4 ps_main(float2 uv : TEXCOORD0) : COLOR0 { return tex2D(noise_tex, uv) * time; }\n"
+                         "float4 ps_main(float2 uv : TEXCOORD0) : COLOR0 { return tex2D(noise_tex, uv) * time * SCALE; }\n"
                          "float4 ps_main_f(float2 uv : TEXCOORD0) : COLOR0 { return float4(uv, 0, 1); }\n";
 
 struct Call {
@@ -251,6 +252,18 @@ TEST_F(CompileApi, TheSameSourceGivesTheSameByteCode)
     ASSERT_EQ(first.code->GetBufferSize(), second.code->GetBufferSize());
     EXPECT_EQ(std::memcmp(first.code->GetBufferPointer(), second.code->GetBufferPointer(),
                           first.code->GetBufferSize()), 0);
+}
+
+// With the sanitizers or valgrind watching, a leak per compile shows here.
+TEST_F(CompileApi, AThousandCompilesAndFailuresReleaseEverything)
+{
+    dir_.write("good.fx", GOOD);
+    dir_.write("bad.fx", "float4 ps_main() : COLOR0 { return missing; }\n");
+    for (int i = 0; i < 1000; ++i) {
+        Call call;
+        compile(call, i % 2 ? "ps_main_f" : "ps_main", "ps_3_0", NULL, i % 4 == 3 ? "bad.fx" : "good.fx");
+        ASSERT_EQ(call.hr, i % 4 == 3 ? E_FAIL : D3D_OK) << call.text();
+    }
 }
 
 }  // namespace

@@ -114,6 +114,7 @@ struct Tokens {
     std::vector<Token> list;
 
     explicit Tokens(const std::string& s) : text(s), list(lex(s)) {}
+    explicit Tokens(std::string&&) = delete;  // holds a reference to the text
 
     std::size_t size() const { return list.size(); }
     const Token& operator[](std::size_t i) const { return list[i]; }
@@ -446,7 +447,8 @@ bool defines_macro(const Tokens& t, const char* name)
 {
     for (std::size_t i = 0; i < t.size(); ++i) {
         if (t[i].kind != Kind::Directive) continue;
-        Tokens d(t.str(i).substr(1));
+        std::string directive = t.str(i).substr(1);
+        Tokens d(directive);
         if (d.is(0, "define") && d.is(1, name)) return true;
     }
     return false;
