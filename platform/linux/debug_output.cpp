@@ -1,8 +1,20 @@
 // Debug output: the debugger channel on Linux is standard error, never standard output.
+// This file also sets up standard output, as the one piece every program links.
 #include <cstdio>
 #include <cstring>
 
 #include "platform.h"
+
+namespace {
+
+// The program's messages reach a pipe line by line, as they would a console.
+struct LineBufferedStdout {
+    LineBufferedStdout() { std::setvbuf(stdout, nullptr, _IOLBF, 0); }
+};
+
+const LineBufferedStdout line_buffered_stdout;
+
+}  // namespace
 
 VOID WINAPI OutputDebugStringA(LPCSTR lpOutputString)
 {
