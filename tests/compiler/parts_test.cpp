@@ -1,5 +1,6 @@
 // The compiler's parts on their own: effect-syntax blanking, register assignment, message parsing.
 #include "compiler_test_util.h"
+#include "platform.h"
 
 namespace {
 
@@ -113,6 +114,33 @@ TEST(Blob, UnusedGlobalsAndSamplersLeaveNoConstantsOrBindings)
     EXPECT_EQ(out.blob.constants_name, "");
     EXPECT_TRUE(out.blob.samplers.empty());
     EXPECT_EQ(out.blob.glsl.find("fx_c"), std::string::npos) << out.blob.glsl;
+}
+
+}  // namespace
+
+namespace {
+
+// Deep nesting and endless expressions overflow the back end's stack: refused before it runs.
+TEST(Limits, DeepNestingAndHugeStatementsAreRefusedNotCrashed)
+{
+    const std::string head = "float4 ps_main(float2 uv : TEXCOORD0) : COLOR0 { return ";
+    fxcompiler::CompileOutput nested =
+        compile_text(head + std::string(5000, '(') + "uv.x" + std::string(5000, ')') + "; }\n");
+    EXPECT_EQ(nested.result, E_FAIL);
+    EXPECT_NE(messages_of(nested).find("main.fx(1,312): error: '(' : nested more than 256 levels deep"),
+              std::string::npos)
+        << messages_of(nested);
+
+    std::string chain = head + "uv.x";
+    for (int i = 0; i < 20000; ++i) chain += " + uv.x";
+    fxcompiler::CompileOutput long_statement = compile_text(chain + "; }\n");
+    EXPECT_EQ(long_statement.result, E_FAIL);
+    EXPECT_NE(messages_of(long_statement).find("main.fx(1,50): error: statement longer than 8192 tokens"),
+              std::string::npos)
+        << messages_of(long_statement);
+
+    // 200 levels, as deep as any real shader and more, still compile.
+    EXPECT_EQ(compile_text(head + std::string(200, '(') + "uv.x" + std::string(200, ')') + "; }\n").result, 0);
 }
 
 }  // namespace

@@ -443,6 +443,39 @@ int file_column(const Tokens& file, const Tokens& expanded, std::size_t index)
     return t.column;
 }
 
+// The back end recurses once per nesting level and per operator of an expression: past a few
+// thousand it overflows the stack. Real shaders stay far below these limits.
+const int MAX_NESTING = 256;
+const std::size_t MAX_STATEMENT_TOKENS = 8192;
+
+void check_limits(const Tokens& t, Scan& scan)
+{
+    int depth = 0;
+    std::size_t statement_start = 0;
+    for (std::size_t i = 0; i < t.size(); ++i) {
+        if (t[i].kind != Kind::Punct) continue;
+        char c = t.text[t[i].begin];
+        if (c == '(' || c == '[' || c == '{') {
+            if (++depth > MAX_NESTING) {
+                scan.errors.push_back({t[i].line, (int)i, true,
+                                       "'" + std::string(1, c) + "' : nested more than " +
+                                           std::to_string(MAX_NESTING) + " levels deep"});
+                return;
+            }
+        } else if (c == ')' || c == ']' || c == '}') {
+            --depth;
+        }
+        if (c == ';' || c == '{' || c == '}') {
+            statement_start = i + 1;
+        } else if (i - statement_start > MAX_STATEMENT_TOKENS) {
+            scan.errors.push_back({t[statement_start].line, (int)statement_start, true,
+                                   "statement longer than " + std::to_string(MAX_STATEMENT_TOKENS) +
+                                       " tokens; split it up"});
+            return;
+        }
+    }
+}
+
 bool defines_macro(const Tokens& t, const char* name)
 {
     for (std::size_t i = 0; i < t.size(); ++i) {
@@ -495,8 +528,11 @@ bool prepare_source(const std::string& text, const std::string& file_name, const
 
     Tokens pp(expanded);
     Scan scan;
-    scan_declarations(pp, scan);
-    scan_uses(pp, scan);
+    check_limits(pp, scan);
+    if (scan.errors.empty()) {
+        scan_declarations(pp, scan);
+        scan_uses(pp, scan);
+    }
 
     for (Diagnostic& d : scan.errors) d.column = file_column(raw, pp, (std::size_t)d.column);
     for (GlobalDecl& g : scan.globals) {
