@@ -92,7 +92,7 @@ void DeviceTest::draw_quad(IDirect3DSurface9* target, UINT width, UINT height)
 std::vector<float> DeviceTest::read(IDirect3DTexture9* texture)
 {
     std::vector<float> rgba;
-    UINT width = 0, height = 0;
-    EXPECT_TRUE(fxplatform::read_texture(texture, 0, rgba, width, height));
+    int width = 0, height = 0;
+    EXPECT_TRUE(fxplatform::read_texture(texture, 0, width, height, rgba));
     return rgba;
 }

@@ -94,9 +94,9 @@ TEST_F(DeviceTest, ValuesOutsideZeroToOneReachTheFinalPass)
     draw_quad(back.surface, 1280, 720);
     EXPECT_EQ(dev_->Present(NULL, NULL, NULL, NULL), D3D_OK);
     std::vector<std::uint8_t> pixels;
-    UINT width = 0, height = 0;
-    ASSERT_TRUE(fxplatform::read_back_buffer(dev_, pixels, width, height));
-    ASSERT_EQ(width * height * 4, pixels.size());
+    int width = 0, height = 0;
+    ASSERT_TRUE(fxplatform::read_presented(dev_, width, height, pixels));
+    ASSERT_EQ((std::size_t)width * height * 4, pixels.size());
     const std::uint8_t* centre = &pixels[(360 * 1280 + 640) * 4];
     EXPECT_EQ(centre[0], 128);  // 0.5 rounds to nearest
     EXPECT_EQ(centre[1], 255);
@@ -182,8 +182,8 @@ TEST_F(DeviceTest, TopLeftIsUvZeroInBothPassesAndOnScreen)
     draw_quad(back.surface, 1280, 720);
     dev_->Present(NULL, NULL, NULL, NULL);
     std::vector<std::uint8_t> pixels;
-    UINT width = 0, height = 0;
-    ASSERT_TRUE(fxplatform::read_back_buffer(dev_, pixels, width, height));
+    int width = 0, height = 0;
+    ASSERT_TRUE(fxplatform::read_presented(dev_, width, height, pixels));
     EXPECT_EQ(pixels[0], 64);  // 0.25 * 255 rounded
     EXPECT_EQ(pixels[1], 64);
     EXPECT_EQ(pixels[last], 191);

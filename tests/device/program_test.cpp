@@ -29,10 +29,10 @@ TEST_F(DeviceTest, RenderFrameDrawsTheProgramsTwoPasses)
     render_frame();
 
     std::vector<std::uint8_t> pixels;
-    UINT width = 0, height = 0;
-    ASSERT_TRUE(fxplatform::read_back_buffer(dev_, pixels, width, height));
-    ASSERT_EQ(width, SCREEN_WIDTH);
-    ASSERT_EQ(height, SCREEN_HEIGHT);
+    int width = 0, height = 0;
+    ASSERT_TRUE(fxplatform::read_presented(dev_, width, height, pixels));
+    ASSERT_EQ(width, (int)SCREEN_WIDTH);
+    ASSERT_EQ(height, (int)SCREEN_HEIGHT);
     // Scene red runs from -1 to 3 across the target; the final pass maps -1..3 to 0..1.
     auto red_at = [&](UINT x, UINT y) { return pixels[(y * SCREEN_WIDTH + x) * 4]; };
     auto green_at = [&](UINT x, UINT y) { return pixels[(y * SCREEN_WIDTH + x) * 4 + 1]; };

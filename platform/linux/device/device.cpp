@@ -74,15 +74,23 @@ bool Device::initialise()
     glGetIntegerv(GL_MAX_RENDERBUFFER_SIZE, &max_size);
     if (width > max_size || height > max_size) return false;
 
-    glGenRenderbuffers(1, &back_buffer_.renderbuffer);
-    glBindRenderbuffer(GL_RENDERBUFFER, back_buffer_.renderbuffer);
-    glRenderbufferStorage(GL_RENDERBUFFER, GL_RGBA8, width, height);
     if (setup_.depth_format) {
         glGenRenderbuffers(1, &depth_renderbuffer_);
         glBindRenderbuffer(GL_RENDERBUFFER, depth_renderbuffer_);
         glRenderbufferStorage(GL_RENDERBUFFER, setup_.depth_format, width, height);
     }
-    if (glGetError() != GL_NO_ERROR || !framebuffer_for(&back_buffer_)) return false;
+    // X8R8G8B8 as RGB8, whose alpha reads 1 by itself; where RGB8 cannot be rendered to, RGBA8
+    // with alpha writes masked off.
+    glGenRenderbuffers(1, &back_buffer_.renderbuffer);
+    glBindRenderbuffer(GL_RENDERBUFFER, back_buffer_.renderbuffer);
+    glRenderbufferStorage(GL_RENDERBUFFER, back_buffer_.format->internal_format, width, height);
+    if (glGetError() != GL_NO_ERROR) return false;
+    if (!framebuffer_for(&back_buffer_) && back_buffer_.format->internal_format == GL_RGB8) {
+        glRenderbufferStorage(GL_RENDERBUFFER, GL_RGBA8, width, height);
+        back_buffer_.mask_alpha = true;
+        if (!framebuffer_for(&back_buffer_)) return false;
+    }
+    if (!back_buffer_.framebuffer || glGetError() != GL_NO_ERROR) return false;
     render_target_ = &back_buffer_;
 
     // Defined start contents: black, opaque (an X8 buffer's alpha always reads 1), far depth.
@@ -97,18 +105,14 @@ bool Device::initialise()
 
     glGenVertexArrays(1, &vertex_array_);
     glBindVertexArray(vertex_array_);
-    glGenBuffers(1, &vertex_buffer_);
-    glBindBuffer(GL_ARRAY_BUFFER, vertex_buffer_);
-    glBufferData(GL_ARRAY_BUFFER, VERTEX_BUFFER_SIZE, NULL, GL_STREAM_DRAW);
-    vertex_buffer_size_ = VERTEX_BUFFER_SIZE;
-    for (GLuint i = 0; i < ATTRIBUTE_COUNT; ++i) {
-        glEnableVertexAttribArray(i);
-        glVertexAttribPointer(i, 4, GL_FLOAT, GL_FALSE, sizeof(GpuVertex), (const void*)(std::uintptr_t)(16 * i));
-    }
+    for (GLuint i = 0; i < ATTRIBUTE_COUNT; ++i) glEnableVertexAttribArray(i);
+    persistent_vertices_ = epoxy_gl_version() >= 44 || epoxy_has_gl_extension("GL_ARB_buffer_storage");
+    if (!create_vertex_buffer(VERTEX_BUFFER_SIZE)) return false;
 
-    glGenSamplers(MAX_SAMPLERS, samplers_);
+    glGenSamplers(2 * MAX_SAMPLERS, &samplers_[0][0]);
     for (UINT s = 0; s < MAX_SAMPLERS; ++s) {
-        glBindSampler(s, samplers_[s]);
+        glBindSampler(s, samplers_[s][0]);
+        bound_samplers_[s] = samplers_[s][0];
         apply_sampler(s);
     }
 
@@ -166,7 +170,7 @@ void Device::finish()
 {
     if (make_current()) {
         glDeleteProgram(fixed_function_);
-        glDeleteSamplers(MAX_SAMPLERS, samplers_);
+        glDeleteSamplers(2 * MAX_SAMPLERS, &samplers_[0][0]);
         glDeleteFramebuffers(1, &back_buffer_.framebuffer);
         glDeleteFramebuffers(1, &scratch_framebuffer_);
         glDeleteRenderbuffers(1, &back_buffer_.renderbuffer);
@@ -260,7 +264,7 @@ GLuint Device::framebuffer_for(Surface* surface)
 void Device::use_render_target()
 {
     bind_draw_framebuffer(render_target_->framebuffer);
-    bool alpha = render_target_->format->has_alpha;
+    bool alpha = !render_target_->mask_alpha;
     if (alpha != color_mask_alpha_) {
         glColorMask(GL_TRUE, GL_TRUE, GL_TRUE, alpha ? GL_TRUE : GL_FALSE);
         color_mask_alpha_ = alpha;
@@ -416,7 +420,6 @@ HRESULT Device::SetSamplerState(DWORD Sampler, D3DSAMPLERSTATETYPE Type, DWORD V
 void Device::apply_sampler(UINT sampler)
 {
     const DWORD* states = sampler_states_[sampler];
-    const GLuint object = samplers_[sampler];
 
     bool mag_linear = states[D3DSAMP_MAGFILTER] > D3DTEXF_POINT;
     bool min_linear = states[D3DSAMP_MINFILTER] > D3DTEXF_POINT;
@@ -426,38 +429,40 @@ void Device::apply_sampler(UINT sampler)
     case D3DTEXF_POINT: min_filter = min_linear ? GL_LINEAR_MIPMAP_NEAREST : GL_NEAREST_MIPMAP_NEAREST; break;
     default: min_filter = min_linear ? GL_LINEAR_MIPMAP_LINEAR : GL_NEAREST_MIPMAP_LINEAR; break;
     }
-    glSamplerParameteri(object, GL_TEXTURE_MAG_FILTER, mag_linear ? GL_LINEAR : GL_NEAREST);
-    glSamplerParameteri(object, GL_TEXTURE_MIN_FILTER, (GLint)min_filter);
+    const GLenum one_level_min_filter = min_linear ? GL_LINEAR : GL_NEAREST;
 
     const GLenum wraps[3] = {GL_TEXTURE_WRAP_S, GL_TEXTURE_WRAP_T, GL_TEXTURE_WRAP_R};
+    GLenum modes[3];
     for (int axis = 0; axis < 3; ++axis) {
-        GLenum mode;
         switch (states[D3DSAMP_ADDRESSU + axis]) {
-        case D3DTADDRESS_MIRROR: mode = GL_MIRRORED_REPEAT; break;
-        case D3DTADDRESS_CLAMP: mode = GL_CLAMP_TO_EDGE; break;
-        case D3DTADDRESS_BORDER: mode = GL_CLAMP_TO_BORDER; break;
-        case D3DTADDRESS_MIRRORONCE: mode = mirror_once_ ? GL_MIRROR_CLAMP_TO_EDGE : GL_MIRRORED_REPEAT; break;
-        default: mode = GL_REPEAT; break;
+        case D3DTADDRESS_MIRROR: modes[axis] = GL_MIRRORED_REPEAT; break;
+        case D3DTADDRESS_CLAMP: modes[axis] = GL_CLAMP_TO_EDGE; break;
+        case D3DTADDRESS_BORDER: modes[axis] = GL_CLAMP_TO_BORDER; break;
+        case D3DTADDRESS_MIRRORONCE: modes[axis] = mirror_once_ ? GL_MIRROR_CLAMP_TO_EDGE : GL_MIRRORED_REPEAT; break;
+        default: modes[axis] = GL_REPEAT; break;
         }
-        glSamplerParameteri(object, wraps[axis], (GLint)mode);
     }
-
     float border[4];
     color_to_float(states[D3DSAMP_BORDERCOLOR], border);
-    glSamplerParameterfv(object, GL_TEXTURE_BORDER_COLOR, border);
-
     float bias;
     std::memcpy(&bias, &states[D3DSAMP_MIPMAPLODBIAS], sizeof bias);
-    glSamplerParameterf(object, GL_TEXTURE_LOD_BIAS, std::isfinite(bias) ? bias : 0.0f);
-    // Direct3D's "maximum mip level" is the most detailed level sampling may use.
-    glSamplerParameterf(object, GL_TEXTURE_MIN_LOD, (float)states[D3DSAMP_MAXMIPLEVEL]);
+    bool anisotropic =
+        states[D3DSAMP_MAGFILTER] == D3DTEXF_ANISOTROPIC || states[D3DSAMP_MINFILTER] == D3DTEXF_ANISOTROPIC;
+    DWORD amount = states[D3DSAMP_MAXANISOTROPY];
 
-    if (anisotropy_) {
-        bool anisotropic =
-            states[D3DSAMP_MAGFILTER] == D3DTEXF_ANISOTROPIC || states[D3DSAMP_MINFILTER] == D3DTEXF_ANISOTROPIC;
-        DWORD amount = states[D3DSAMP_MAXANISOTROPY];
-        glSamplerParameterf(object, GL_TEXTURE_MAX_ANISOTROPY_EXT,
-                            anisotropic && amount > 1 ? (float)(amount > 16 ? 16 : amount) : 1.0f);
+    for (int variant = 0; variant < 2; ++variant) {
+        const GLuint object = samplers_[sampler][variant];
+        glSamplerParameteri(object, GL_TEXTURE_MAG_FILTER, mag_linear ? GL_LINEAR : GL_NEAREST);
+        glSamplerParameteri(object, GL_TEXTURE_MIN_FILTER, (GLint)(variant ? one_level_min_filter : min_filter));
+        for (int axis = 0; axis < 3; ++axis) glSamplerParameteri(object, wraps[axis], (GLint)modes[axis]);
+        glSamplerParameterfv(object, GL_TEXTURE_BORDER_COLOR, border);
+        glSamplerParameterf(object, GL_TEXTURE_LOD_BIAS, std::isfinite(bias) ? bias : 0.0f);
+        // Direct3D's "maximum mip level" is the most detailed level sampling may use.
+        glSamplerParameterf(object, GL_TEXTURE_MIN_LOD, (float)states[D3DSAMP_MAXMIPLEVEL]);
+        if (anisotropy_) {
+            glSamplerParameterf(object, GL_TEXTURE_MAX_ANISOTROPY_EXT,
+                                anisotropic && amount > 1 ? (float)(amount > 16 ? 16 : amount) : 1.0f);
+        }
     }
 }
 
@@ -496,26 +501,58 @@ HRESULT Device::SetPixelShaderConstantF(UINT StartRegister, const float* pConsta
 
 // ---- Drawing ------------------------------------------------------------------------------
 
-void Device::bind_textures(const PixelShader* shader, const Texture* target_texture)
+void Device::bind_sampler_texture(UINT unit, const Texture* texture, const Texture* target_texture)
 {
     // A texture that is also the current target reads as unbound: GL leaves such feedback
     // undefined, and Direct3D's hardware gives no dependable result either.
+    if (texture == target_texture) texture = nullptr;
+    bind_texture_unit(unit, texture ? texture->name() : 0);
+    GLuint sampler = samplers_[unit][texture && texture->levels() == 1 ? 1 : 0];
+    if (bound_samplers_[unit] != sampler) {
+        glBindSampler(unit, sampler);
+        bound_samplers_[unit] = sampler;
+    }
+}
+
+void Device::bind_textures(const PixelShader* shader, const Texture* target_texture)
+{
     if (shader) {
         for (const ShaderSampler& sampler : shader->samplers) {
             if (sampler.type != SamplerType::Tex2D) continue;  // only 2D textures exist; others read (0,0,0,1)
-            const Texture* texture = textures_[sampler.unit];
-            bind_texture_unit(sampler.unit, texture && texture != target_texture ? texture->name() : 0);
+            bind_sampler_texture(sampler.unit, textures_[sampler.unit], target_texture);
         }
         return;
     }
-    const Texture* texture = textures_[0];
-    GLuint name = texture && texture != target_texture ? texture->name() : 0;
-    bind_texture_unit(0, name);
-    int has_texture = name != 0;
+    bind_sampler_texture(0, textures_[0], target_texture);
+    int has_texture = bound_textures_[0] != 0;
     if (fixed_function_texture_bound_ != has_texture) {
         glUniform1i(fixed_function_has_texture_, has_texture);
         fixed_function_texture_bound_ = has_texture;
     }
+}
+
+// Vertices stream through a ring; no draw waits for the previous ones, and mapping the ring once
+// for good spares the driver a mapping per draw.
+bool Device::create_vertex_buffer(GLsizeiptr size)
+{
+    if (vertex_buffer_) glDeleteBuffers(1, &vertex_buffer_);
+    vertex_memory_ = nullptr;
+    glGenBuffers(1, &vertex_buffer_);
+    glBindBuffer(GL_ARRAY_BUFFER, vertex_buffer_);
+    if (persistent_vertices_) {
+        const GLbitfield flags = GL_MAP_WRITE_BIT | GL_MAP_PERSISTENT_BIT | GL_MAP_COHERENT_BIT;
+        glBufferStorage(GL_ARRAY_BUFFER, size, NULL, flags);
+        vertex_memory_ = static_cast<unsigned char*>(glMapBufferRange(GL_ARRAY_BUFFER, 0, size, flags));
+        if (!vertex_memory_) return false;
+    } else {
+        glBufferData(GL_ARRAY_BUFFER, size, NULL, GL_STREAM_DRAW);
+    }
+    for (GLuint i = 0; i < ATTRIBUTE_COUNT; ++i) {
+        glVertexAttribPointer(i, 4, GL_FLOAT, GL_FALSE, sizeof(GpuVertex), (const void*)(std::uintptr_t)(16 * i));
+    }
+    vertex_buffer_size_ = size;
+    vertex_buffer_used_ = 0;
+    return glGetError() == GL_NO_ERROR;
 }
 
 bool Device::write_vertices(const unsigned char* data, UINT count, UINT stride, GLint& first)
@@ -524,16 +561,23 @@ bool Device::write_vertices(const unsigned char* data, UINT count, UINT stride, 
     if (bytes > vertex_buffer_size_) {
         GLsizeiptr size = vertex_buffer_size_;
         while (size < bytes) size *= 2;
-        glBufferData(GL_ARRAY_BUFFER, size, NULL, GL_STREAM_DRAW);
-        vertex_buffer_size_ = size;
-        vertex_buffer_used_ = 0;
+        if (!create_vertex_buffer(size)) return false;
     } else if (vertex_buffer_used_ + bytes > vertex_buffer_size_) {
-        // Fresh storage instead of waiting for draws that still read the old.
-        glBufferData(GL_ARRAY_BUFFER, vertex_buffer_size_, NULL, GL_STREAM_DRAW);
+        if (persistent_vertices_) {
+            // Starting over: the draws of the last lap must be done with the start of the ring.
+            GLsync done = glFenceSync(GL_SYNC_GPU_COMMANDS_COMPLETE, 0);
+            while (glClientWaitSync(done, GL_SYNC_FLUSH_COMMANDS_BIT, 1000000000) == GL_TIMEOUT_EXPIRED) {
+            }
+            glDeleteSync(done);
+        } else {
+            glBufferData(GL_ARRAY_BUFFER, vertex_buffer_size_, NULL, GL_STREAM_DRAW);  // fresh storage
+        }
         vertex_buffer_used_ = 0;
     }
-    void* mapped = glMapBufferRange(GL_ARRAY_BUFFER, vertex_buffer_used_, bytes,
-                                    GL_MAP_WRITE_BIT | GL_MAP_INVALIDATE_RANGE_BIT | GL_MAP_UNSYNCHRONIZED_BIT);
+    void* mapped = vertex_memory_ ? vertex_memory_ + vertex_buffer_used_
+                                  : glMapBufferRange(GL_ARRAY_BUFFER, vertex_buffer_used_, bytes,
+                                                     GL_MAP_WRITE_BIT | GL_MAP_INVALIDATE_RANGE_BIT |
+                                                         GL_MAP_UNSYNCHRONIZED_BIT);
     if (!mapped) return false;
 
     // Direct3D samples pixel (i, j) at screen position (i, j); GL at (i + 0.5, j + 0.5). Rows are
@@ -578,7 +622,7 @@ bool Device::write_vertices(const unsigned char* data, UINT count, UINT stride, 
             }
         }
     }
-    glUnmapBuffer(GL_ARRAY_BUFFER);
+    if (!vertex_memory_) glUnmapBuffer(GL_ARRAY_BUFFER);
     first = (GLint)(vertex_buffer_used_ / (GLsizeiptr)sizeof(GpuVertex));
     vertex_buffer_used_ += bytes;
     return true;

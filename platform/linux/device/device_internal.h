@@ -39,7 +39,7 @@ struct FormatInfo {
     GLenum internal_format;
     UINT channels;     // float components the fill and read-back see as stored: 1 or 4
     bool eight_bit;    // stored as unsigned bytes in B, G, R, A order of significance
-    bool has_alpha;    // X8R8G8B8 reads alpha 1 and never writes it
+    bool has_alpha;    // X8R8G8B8 reads alpha 1 and never writes it (stored as RGB8)
     bool renderable;
 };
 
@@ -72,6 +72,7 @@ public:
     UINT height = 0;
     const FormatInfo* format = nullptr;
     GLuint framebuffer = 0;  // made when first used as a render target
+    bool mask_alpha = false;  // alpha stored but not Direct3D's to write
 
 protected:
     explicit Surface(Device* device) : device_(device) {}
@@ -260,8 +261,10 @@ private:
     void use_render_target();
     void bind_draw_framebuffer(GLuint framebuffer);
     void bind_textures(const PixelShader* shader, const Texture* target_texture);
+    void bind_sampler_texture(UINT unit, const Texture* texture, const Texture* target_texture);
     bool create_fixed_function();
     bool write_vertices(const unsigned char* data, UINT count, UINT stride, GLint& first);
+    bool create_vertex_buffer(GLsizeiptr size);
 
     Direct3D* d3d_;
     DeviceSetup setup_;
@@ -279,12 +282,17 @@ private:
     std::uint64_t constants_version_ = 1;
     DWORD sampler_states_[MAX_SAMPLERS][SAMPLER_STATE_COUNT] = {};
 
-    GLuint samplers_[MAX_SAMPLERS] = {};
+    // Per unit, the states as set, and the same without mipmapping for one-level textures: equal
+    // results, and GL skips the second level fetch.
+    GLuint samplers_[MAX_SAMPLERS][2] = {};
+    GLuint bound_samplers_[MAX_SAMPLERS] = {};
     GLuint depth_renderbuffer_ = 0;
     GLuint vertex_array_ = 0;
     GLuint vertex_buffer_ = 0;
     GLsizeiptr vertex_buffer_size_ = 0;
     GLsizeiptr vertex_buffer_used_ = 0;
+    bool persistent_vertices_ = false;  // mapped once for good, where GL allows it
+    unsigned char* vertex_memory_ = nullptr;
     GLuint scratch_framebuffer_ = 0;  // clears new textures
     // Drawing without a pixel shader: stage 0's default, texture times diffuse colour.
     GLuint fixed_function_ = 0;

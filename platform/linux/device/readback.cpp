@@ -18,23 +18,23 @@ void as_sampled(const FormatInfo* format, std::vector<float>& rgba)
     }
 }
 
-bool read_framebuffer(GLuint framebuffer, UINT width, UINT height, GLenum type, void* pixels)
+bool read_framebuffer(GLuint framebuffer, int width, int height, GLenum type, void* pixels)
 {
     glBindFramebuffer(GL_READ_FRAMEBUFFER, framebuffer);
     glPixelStorei(GL_PACK_ALIGNMENT, 1);
-    glReadPixels(0, 0, (GLsizei)width, (GLsizei)height, GL_RGBA, type, pixels);
+    glReadPixels(0, 0, width, height, GL_RGBA, type, pixels);
     return glGetError() == GL_NO_ERROR;
 }
 
 }  // namespace
 
-bool read_back_buffer(IDirect3DDevice9* device_interface, std::vector<std::uint8_t>& rgba, UINT& width, UINT& height)
+bool read_presented(IDirect3DDevice9* device_interface, int& width, int& height, std::vector<std::uint8_t>& rgba)
 {
     Device* device = dynamic_cast<Device*>(device_interface);
     if (!device || !device->make_current()) return false;
     BackBuffer& back = device->back_buffer();
-    width = back.width;
-    height = back.height;
+    width = (int)back.width;
+    height = (int)back.height;
     rgba.resize((std::size_t)width * height * 4);
     if (!read_framebuffer(back.framebuffer, width, height, GL_UNSIGNED_BYTE, rgba.data())) return false;
     if (!back.format->has_alpha) {
@@ -43,13 +43,12 @@ bool read_back_buffer(IDirect3DDevice9* device_interface, std::vector<std::uint8
     return true;
 }
 
-bool read_texture(IDirect3DTexture9* texture_interface, UINT level, std::vector<float>& rgba, UINT& width,
-                  UINT& height)
+bool read_texture(IDirect3DTexture9* texture_interface, UINT level, int& width, int& height, std::vector<float>& rgba)
 {
     Texture* texture = dynamic_cast<Texture*>(texture_interface);
     if (!texture || level >= texture->levels() || !texture->device()->make_current()) return false;
-    width = texture->width(level);
-    height = texture->height(level);
+    width = (int)texture->width(level);
+    height = (int)texture->height(level);
     rgba.resize((std::size_t)width * height * 4);
     texture->device()->select_texture(texture->name());
     glPixelStorei(GL_PACK_ALIGNMENT, 1);
@@ -59,20 +58,20 @@ bool read_texture(IDirect3DTexture9* texture_interface, UINT level, std::vector<
     return true;
 }
 
-bool read_surface(IDirect3DSurface9* surface_interface, std::vector<float>& rgba, UINT& width, UINT& height)
+bool read_surface(IDirect3DSurface9* surface_interface, int& width, int& height, std::vector<float>& rgba)
 {
     Surface* surface = dynamic_cast<Surface*>(surface_interface);
     if (!surface) return false;
     if (Texture* texture = surface->container()) {
         for (UINT level = 0; level < texture->levels(); ++level) {
-            if (texture->surface(level) == surface) return read_texture(texture, level, rgba, width, height);
+            if (texture->surface(level) == surface) return read_texture(texture, level, width, height, rgba);
         }
         return false;
     }
     Device* device = surface->device();
     if (!device->make_current()) return false;
-    width = surface->width;
-    height = surface->height;
+    width = (int)surface->width;
+    height = (int)surface->height;
     rgba.resize((std::size_t)width * height * 4);
     if (!read_framebuffer(surface->framebuffer, width, height, GL_FLOAT, rgba.data())) return false;
     as_sampled(surface->format, rgba);

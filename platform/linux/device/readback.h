@@ -9,14 +9,14 @@
 
 namespace fxplatform {
 
-// The back buffer as 8-bit R, G, B, A per pixel. After Present it is what Present showed, as long
-// as nothing has been drawn into it since.
-bool read_back_buffer(IDirect3DDevice9* device, std::vector<std::uint8_t>& rgba, UINT& width, UINT& height);
+// The back buffer as 8-bit R, G, B, A per pixel: what the last Present showed, as long as nothing
+// has been drawn into the back buffer since.
+bool read_presented(IDirect3DDevice9* device, int& width, int& height, std::vector<std::uint8_t>& rgba);
 
 // A surface (a texture level or the back buffer) as four floats per texel, R, G, B, A as a shader
 // samples them (channels the format lacks read 1).
-bool read_surface(IDirect3DSurface9* surface, std::vector<float>& rgba, UINT& width, UINT& height);
-bool read_texture(IDirect3DTexture9* texture, UINT level, std::vector<float>& rgba, UINT& width, UINT& height);
+bool read_surface(IDirect3DSurface9* surface, int& width, int& height, std::vector<float>& rgba);
+bool read_texture(IDirect3DTexture9* texture, UINT level, int& width, int& height, std::vector<float>& rgba);
 
 // Direct3D objects, devices, textures and shaders alive in this process: 0 once all are released.
 int live_device_objects();

@@ -14,7 +14,7 @@ const FormatInfo FORMATS[] = {
     {D3DFMT_A16B16G16R16F, GL_RGBA16F, 4, false, true, true},
     {D3DFMT_R32F, GL_R32F, 1, false, false, true},
     {D3DFMT_A8R8G8B8, GL_RGBA8, 4, true, true, true},
-    {D3DFMT_X8R8G8B8, GL_RGBA8, 4, true, false, true},
+    {D3DFMT_X8R8G8B8, GL_RGB8, 4, true, false, true},
 };
 
 UINT full_chain(UINT width, UINT height)
@@ -184,12 +184,11 @@ HRESULT Device::CreateTexture(UINT Width, UINT Height, UINT Levels, DWORD Usage,
     // Only the levels that exist count, so mip filters never make a one-level texture incomplete.
     glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_BASE_LEVEL, 0);
     glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MAX_LEVEL, (GLint)(levels - 1));
-    // Channels a Direct3D format lacks read as 1.
+    // Channels a Direct3D format lacks read as 1 (GL already gives alpha 1).
     if (format->channels == 1) {
         glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_SWIZZLE_G, GL_ONE);
         glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_SWIZZLE_B, GL_ONE);
     }
-    if (!format->has_alpha) glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_SWIZZLE_A, GL_ONE);
     GLenum error = glGetError();
     if (error != GL_NO_ERROR) {
         forget_texture(name);
