@@ -5,6 +5,7 @@
 #include <thread>
 
 #include "harness.h"
+#include "pictures.h"
 
 namespace {
 
@@ -94,7 +95,7 @@ TEST_F(Viewer, ABrokenEditReportsAndKeepsRunningUntilTheFixIsReloaded)
 
     folder.write("main.fx", "float4 ps_main(float2 uv : TEXCOORD0) : COLOR0\n{\n    return float4(1, 0, 0, 1)\n}\n");
     press_f5_elsewhere();
-    EXPECT_TRUE(viewer->wait_for_out("Error : main.fx(", 1, STEP_TIMEOUT)) << viewer->out();
+    EXPECT_TRUE(viewer->wait_for_out("Error : main.fx(4,1): error: ", 1, STEP_TIMEOUT)) << viewer->out();
     EXPECT_TRUE(viewer->wait_for_out("Error : Pshader\n", 3, STEP_TIMEOUT)) << viewer->out();
     EXPECT_NE(viewer->out().find(": error: "), std::string::npos) << viewer->out();
     EXPECT_TRUE(still_running());
@@ -127,6 +128,39 @@ TEST_F(Viewer, HoldingF5ReloadsEveryFrameWithNewNoise)
     std::vector<std::uint8_t> after = x.capture(window, width, height);
     ASSERT_EQ(before.size(), after.size());
     EXPECT_NE(before, after) << "each reload fills the noise texture with new values";
+}
+
+TEST_F(Viewer, TheWindowShowsWhatTheCaptureToolRenders)
+{
+    folder.write("main.fx",
+                 "sampler2D scene : register(s0);\n"
+                 "sampler2D noise : register(s1);\n"
+                 "float4 ps_main(float2 uv : TEXCOORD0) : COLOR0\n"
+                 "{ return float4(uv * 3 - 1, tex2D(noise, uv * 8).x * 10 + 0.5, 1); }\n"
+                 "float4 ps_main_f(float2 uv : TEXCOORD0) : COLOR0\n"
+                 "{ return tex2D(scene, uv) * 0.5 + tex2D(scene, 1 - uv) * 0.25; }\n");
+    Process shot(FXSHOT_PATH, {"-o", "expected.png"}, folder.path(), {"DISPLAY"});
+    ASSERT_EQ(shot.wait_exit(Millis(60000)), 0) << shot.out() << shot.err();
+    Picture expected;
+    ASSERT_TRUE(read_png(folder.path() + "/expected.png", expected));
+
+    start();
+    ASSERT_TRUE(viewer->wait_for_out("Load Shader.\n", 1, STEP_TIMEOUT));
+    std::this_thread::sleep_for(Millis(300));
+    int width = 0, height = 0;
+    std::vector<std::uint8_t> screen = x.capture(window, width, height);
+    ASSERT_EQ(width, expected.width);
+    ASSERT_EQ(height, expected.height);
+    int differing = 0;
+    for (int i = 0; i < width * height; ++i) {
+        for (int c = 0; c < 3; ++c) {
+            if (std::abs(screen[i * 3 + c] - expected.rgba[i * 4 + c]) > 1) {
+                ++differing;
+                break;
+            }
+        }
+    }
+    EXPECT_EQ(differing, 0) << "pixels that differ between the window and fxshot";
 }
 
 TEST_F(Viewer, EscapeQuitsWithExitCodeZero)
