@@ -176,7 +176,6 @@ HRESULT WINAPI D3DXCompileShaderFromFileA(LPCSTR pSrcFile, const D3DXMACRO* pDef
         CompileOutput out;
         std::string file_name = pSrcFile ? pSrcFile : "";
         if (!pSrcFile || !*pSrcFile) {
-            out = CompileOutput{};
             out.result = D3DERR_INVALIDCALL;
             out.diagnostics.push_back({0, 0, true, "no shader file name given"});
             file_name = "(no file)";
