@@ -13,57 +13,19 @@
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
-#include <new>
 #include <string>
 #include <vector>
 
+#include "allocations.h"
 #include "linux_platform.h"
 #include "noise.h"
+#include "raw_two_pass.h"
 #include "render.h"
 #include "shader_blob.h"
 
-// ---- Allocation counting: C++ allocations (the device and the program) and C allocations (the
-// GL driver, SDL) separately; the raw-GL run gives the driver's own share.
-
-namespace {
-std::atomic<bool> counting{false};
-std::atomic<long long> cxx_allocations{0};
-std::atomic<long long> c_allocations{0};
-}  // namespace
-
-extern "C" {
-void* __libc_malloc(std::size_t size);
-void* __libc_calloc(std::size_t count, std::size_t size);
-void* __libc_realloc(void* pointer, std::size_t size);
-void __libc_free(void* pointer);
-
-void* malloc(std::size_t size)
-{
-    if (counting.load(std::memory_order_relaxed)) c_allocations.fetch_add(1, std::memory_order_relaxed);
-    return __libc_malloc(size);
-}
-void* calloc(std::size_t count, std::size_t size)
-{
-    if (counting.load(std::memory_order_relaxed)) c_allocations.fetch_add(1, std::memory_order_relaxed);
-    return __libc_calloc(count, size);
-}
-void* realloc(void* pointer, std::size_t size)
-{
-    if (counting.load(std::memory_order_relaxed)) c_allocations.fetch_add(1, std::memory_order_relaxed);
-    return __libc_realloc(pointer, size);
-}
-void free(void* pointer) { __libc_free(pointer); }
-}
-
-void* operator new(std::size_t size)
-{
-    if (counting.load(std::memory_order_relaxed)) cxx_allocations.fetch_add(1, std::memory_order_relaxed);
-    void* pointer = __libc_malloc(size ? size : 1);
-    if (!pointer) throw std::bad_alloc();
-    return pointer;
-}
-void operator delete(void* pointer) noexcept { __libc_free(pointer); }
-void operator delete(void* pointer, std::size_t) noexcept { __libc_free(pointer); }
+using bench::c_allocations;
+using bench::counting;
+using bench::cxx_allocations;
 
 namespace {
 
@@ -82,7 +44,7 @@ std::string fragment_source(const char* body)
            body + "\n}\n";
 }
 
-std::vector<std::uint32_t> shader_code(const char* body)
+fxplatform::ShaderBlob shader_blob(const char* body)
 {
     fxplatform::ShaderBlob blob;
     blob.glsl = fragment_source(body);
@@ -90,8 +52,10 @@ std::vector<std::uint32_t> shader_code(const char* body)
     blob.samplers = {{"s0", 0, fxplatform::SamplerType::Tex2D}, {"s1", 1, fxplatform::SamplerType::Tex2D}};
     blob.constants_name = "C";
     blob.constant_count = 64;
-    return fxplatform::encode_shader_blob(blob);
+    return blob;
 }
+
+std::vector<std::uint32_t> shader_code(const char* body) { return fxplatform::encode_shader_blob(shader_blob(body)); }
 
 // The program's frame on the device: what load_resources builds, with hand-made byte code in
 // place of the compiler's, then render_frame.
@@ -153,145 +117,9 @@ struct DeviceFrames {
     }
 };
 
-GLuint compile_program(const char* fragment)
-{
-    const char* vertex = "#version 330 core\nlayout(location = 0) in vec2 position;\n"
-                         "layout(location = 1) in vec2 texcoord;\nout vec2 uv;\n"
-                         "void main() { gl_Position = vec4(position, 0.0, 1.0); uv = texcoord; }\n";
-    GLuint program = glCreateProgram();
-    const char* sources[2] = {vertex, fragment};
-    GLenum stages[2] = {GL_VERTEX_SHADER, GL_FRAGMENT_SHADER};
-    for (int i = 0; i < 2; ++i) {
-        GLuint shader = glCreateShader(stages[i]);
-        glShaderSource(shader, 1, &sources[i], NULL);
-        glCompileShader(shader);
-        glAttachShader(program, shader);
-        glDeleteShader(shader);
-    }
-    glLinkProgram(program);
-    glUseProgram(program);
-    glUniform1i(glGetUniformLocation(program, "s0"), 0);
-    glUniform1i(glGetUniformLocation(program, "s1"), 1);
-    return program;
-}
-
-GLuint framebuffer_with(GLuint color_texture, GLuint color_renderbuffer, GLuint depth)
-{
-    GLuint framebuffer = 0;
-    glGenFramebuffers(1, &framebuffer);
-    glBindFramebuffer(GL_FRAMEBUFFER, framebuffer);
-    if (color_texture) {
-        glFramebufferTexture2D(GL_FRAMEBUFFER, GL_COLOR_ATTACHMENT0, GL_TEXTURE_2D, color_texture, 0);
-    } else {
-        glFramebufferRenderbuffer(GL_FRAMEBUFFER, GL_COLOR_ATTACHMENT0, GL_RENDERBUFFER, color_renderbuffer);
-    }
-    glFramebufferRenderbuffer(GL_FRAMEBUFFER, GL_DEPTH_STENCIL_ATTACHMENT, GL_RENDERBUFFER, depth);
-    return framebuffer;
-}
-
-// The least a GL program needs for the same frame: two targets, two programs, one quad, a blit.
-struct RawFrames {
-    SDL_GLContext context = nullptr;
-    GLuint scene_program = 0, final_program = 0, scene_target = 0, back_buffer = 0;
-    GLuint textures[2] = {}, renderbuffers[2] = {}, samplers[2] = {}, vertex_array = 0, vertex_buffer = 0;
-    GLint constants_location = -1;
-    ShaderConstants constants = {};
-
-    bool set_up()
-    {
-        context = SDL_GL_CreateContext(window);
-        if (!context) return false;
-        SDL_GL_MakeCurrent(window, context);
-        SDL_GL_SetSwapInterval(0);
-        const GLsizei width = SCREEN_WIDTH, height = SCREEN_HEIGHT;
-
-        scene_program = compile_program(fragment_source(SCENE_BODY).c_str());
-        final_program = compile_program(fragment_source(FINAL_BODY).c_str());
-        constants_location = glGetUniformLocation(scene_program, "C");
-
-        glGenTextures(2, textures);
-        glBindTexture(GL_TEXTURE_2D, textures[0]);
-        glTexImage2D(GL_TEXTURE_2D, 0, GL_RGBA32F, width, height, 0, GL_RGBA, GL_FLOAT, NULL);
-        glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MAX_LEVEL, 0);
-        std::vector<float> noise(32 * 32 * 4);
-        for (std::size_t i = 0; i < noise.size(); i += 4) fill_noise((D3DXVECTOR4*)&noise[i], NULL, NULL, NULL);
-        glBindTexture(GL_TEXTURE_2D, textures[1]);
-        glTexImage2D(GL_TEXTURE_2D, 0, GL_RGBA32F, 32, 32, 0, GL_RGBA, GL_FLOAT, noise.data());
-        glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MAX_LEVEL, 0);
-        glGenRenderbuffers(2, renderbuffers);
-        glBindRenderbuffer(GL_RENDERBUFFER, renderbuffers[0]);
-        glRenderbufferStorage(GL_RENDERBUFFER, GL_RGB8, width, height);
-        glBindRenderbuffer(GL_RENDERBUFFER, renderbuffers[1]);
-        glRenderbufferStorage(GL_RENDERBUFFER, GL_DEPTH24_STENCIL8, width, height);
-        scene_target = framebuffer_with(textures[0], 0, renderbuffers[1]);
-        back_buffer = framebuffer_with(0, renderbuffers[0], renderbuffers[1]);
-        glGenSamplers(2, samplers);
-        glSamplerParameteri(samplers[0], GL_TEXTURE_MIN_FILTER, GL_LINEAR);
-        glSamplerParameteri(samplers[0], GL_TEXTURE_MAG_FILTER, GL_LINEAR);
-        glSamplerParameteri(samplers[0], GL_TEXTURE_WRAP_S, GL_CLAMP_TO_EDGE);
-        glSamplerParameteri(samplers[0], GL_TEXTURE_WRAP_T, GL_CLAMP_TO_EDGE);
-        glSamplerParameteri(samplers[1], GL_TEXTURE_MIN_FILTER, GL_NEAREST);
-        glSamplerParameteri(samplers[1], GL_TEXTURE_MAG_FILTER, GL_NEAREST);
-        glBindSampler(0, samplers[0]);
-        glBindSampler(1, samplers[1]);
-        glActiveTexture(GL_TEXTURE1);
-        glBindTexture(GL_TEXTURE_2D, textures[1]);
-        glActiveTexture(GL_TEXTURE0);
-        glBindTexture(GL_TEXTURE_2D, textures[0]);
-
-        const float quad[16] = {-1, -1, 0, 0, 1, -1, 1, 0, -1, 1, 0, 1, 1, 1, 1, 1};
-        glGenVertexArrays(1, &vertex_array);
-        glBindVertexArray(vertex_array);
-        glGenBuffers(1, &vertex_buffer);
-        glBindBuffer(GL_ARRAY_BUFFER, vertex_buffer);
-        glBufferData(GL_ARRAY_BUFFER, sizeof quad, quad, GL_STATIC_DRAW);
-        glEnableVertexAttribArray(0);
-        glVertexAttribPointer(0, 2, GL_FLOAT, GL_FALSE, 16, (const void*)0);
-        glEnableVertexAttribArray(1);
-        glVertexAttribPointer(1, 2, GL_FLOAT, GL_FALSE, 16, (const void*)8);
-        glEnable(GL_DEPTH_TEST);
-        glDepthFunc(GL_LEQUAL);
-        glViewport(0, 0, width, height);
-        glClearColor(0, 0, 0, 0);
-        return true;
-    }
-
-    void make_current() { SDL_GL_MakeCurrent(window, context); }
-
-    void frame()
-    {
-        const GLsizei width = SCREEN_WIDTH, height = SCREEN_HEIGHT;
-        glBindFramebuffer(GL_DRAW_FRAMEBUFFER, scene_target);
-        glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT);
-        glUseProgram(scene_program);
-        glUniform4fv(constants_location, 64, &constants.registers[0][0]);
-        glDrawArrays(GL_TRIANGLE_STRIP, 0, 4);
-        glBindFramebuffer(GL_DRAW_FRAMEBUFFER, back_buffer);
-        glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT);
-        glUseProgram(final_program);
-        glDrawArrays(GL_TRIANGLE_STRIP, 0, 4);
-        glBindFramebuffer(GL_READ_FRAMEBUFFER, back_buffer);
-        glBindFramebuffer(GL_DRAW_FRAMEBUFFER, 0);
-        glBlitFramebuffer(0, 0, width, height, 0, height, width, 0, GL_COLOR_BUFFER_BIT, GL_NEAREST);
-        SDL_GL_SwapWindow(window);
-        constants.registers[0][0] += 0.016f;
-    }
-
-    void tear_down()
-    {
-        if (!context) return;
-        make_current();
-        glDeleteProgram(scene_program);
-        glDeleteProgram(final_program);
-        glDeleteTextures(2, textures);
-        glDeleteRenderbuffers(2, renderbuffers);
-        glDeleteSamplers(2, samplers);
-        glDeleteFramebuffers(1, &scene_target);
-        glDeleteFramebuffers(1, &back_buffer);
-        glDeleteBuffers(1, &vertex_buffer);
-        glDeleteVertexArrays(1, &vertex_array);
-        SDL_GL_DeleteContext(context);
-    }
+// The same passes in raw GL, with the same fragment shaders.
+struct RawFrames : bench::RawTwoPass {
+    bool set_up() { return bench::RawTwoPass::set_up(window, shader_blob(SCENE_BODY), shader_blob(FINAL_BODY)); }
 };
 
 struct Tally {
