@@ -102,6 +102,11 @@ TEST_F(DeviceTest, ValuesOutsideZeroToOneReachTheFinalPass)
     EXPECT_EQ(centre[1], 255);
     EXPECT_EQ(centre[2], 255);
     EXPECT_EQ(centre[3], 255);  // X8R8G8B8 has no alpha to write
+    std::vector<float> floats;
+    ASSERT_TRUE(fxplatform::read_surface(back.surface, width, height, floats));
+    EXPECT_EQ(floats[(360 * 1280 + 640) * 4], 128.0f / 255.0f);
+    ASSERT_TRUE(fxplatform::read_surface(scene_surface.surface, width, height, floats));
+    EXPECT_EQ(floats[1], 2.5f);
 
     dev_->SetTexture(0, NULL);
     dev_->SetPixelShader(NULL);
