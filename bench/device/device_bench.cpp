@@ -66,16 +66,7 @@ struct DeviceFrames {
     bool set_up()
     {
         d3d = Direct3DCreate9(D3D_SDK_VERSION);
-        D3DPRESENT_PARAMETERS pp = {};
-        pp.BackBufferWidth = SCREEN_WIDTH;
-        pp.BackBufferHeight = SCREEN_HEIGHT;
-        pp.BackBufferFormat = D3DFMT_X8R8G8B8;
-        pp.BackBufferCount = 1;
-        pp.SwapEffect = D3DSWAPEFFECT_DISCARD;
-        pp.Windowed = TRUE;
-        pp.EnableAutoDepthStencil = TRUE;
-        pp.AutoDepthStencilFormat = D3DFMT_D24S8;
-        pp.PresentationInterval = D3DPRESENT_INTERVAL_IMMEDIATE;
+        D3DPRESENT_PARAMETERS pp = fxplatform::offscreen_present_params();
         if (!d3d || d3d->CreateDevice(D3DADAPTER_DEFAULT, D3DDEVTYPE_HAL,
                                       fxplatform::window_handle(SDL_GetWindowID(window)),
                                       D3DCREATE_HARDWARE_VERTEXPROCESSING, &pp, &device) != D3D_OK) {

@@ -17,4 +17,8 @@ inline std::uint32_t sdl_window_id(HWND window) { return (std::uint32_t)(std::ui
 // Tests and tools that ask for it get windows off-screen (no display needed); the viewer never does.
 void set_headless(bool headless);
 
+// The viewer's presentation parameters without vsync, for tools and tests that render
+// off-screen as fast as they can.
+D3DPRESENT_PARAMETERS offscreen_present_params();
+
 }  // namespace fxplatform

@@ -42,16 +42,7 @@ protected:
         ASSERT_NE(window_, nullptr) << SDL_GetError();
         d3d_ = Direct3DCreate9(D3D_SDK_VERSION);
         ASSERT_NE(d3d_, nullptr);
-        D3DPRESENT_PARAMETERS pp = {};
-        pp.BackBufferWidth = 1280;
-        pp.BackBufferHeight = 720;
-        pp.BackBufferFormat = D3DFMT_X8R8G8B8;
-        pp.BackBufferCount = 1;
-        pp.SwapEffect = D3DSWAPEFFECT_DISCARD;
-        pp.Windowed = TRUE;
-        pp.EnableAutoDepthStencil = TRUE;
-        pp.AutoDepthStencilFormat = D3DFMT_D24S8;
-        pp.PresentationInterval = D3DPRESENT_INTERVAL_IMMEDIATE;
+        D3DPRESENT_PARAMETERS pp = fxplatform::offscreen_present_params();
         HWND window = fxplatform::window_handle(SDL_GetWindowID(window_));
         ASSERT_EQ(d3d_->CreateDevice(D3DADAPTER_DEFAULT, D3DDEVTYPE_HAL, window, D3DCREATE_HARDWARE_VERTEXPROCESSING,
                                      &pp, &dev_),

@@ -15,21 +15,6 @@ std::vector<std::uint32_t> standard_shader(const std::string& body, const std::s
     return fxplatform::encode_shader_blob(blob);
 }
 
-D3DPRESENT_PARAMETERS program_present_params()
-{
-    D3DPRESENT_PARAMETERS pp = {};
-    pp.BackBufferWidth = 1280;
-    pp.BackBufferHeight = 720;
-    pp.BackBufferFormat = D3DFMT_X8R8G8B8;
-    pp.BackBufferCount = 1;
-    pp.SwapEffect = D3DSWAPEFFECT_DISCARD;
-    pp.Windowed = TRUE;
-    pp.EnableAutoDepthStencil = TRUE;
-    pp.AutoDepthStencilFormat = D3DFMT_D24S8;
-    pp.PresentationInterval = D3DPRESENT_INTERVAL_IMMEDIATE;
-    return pp;
-}
-
 void DeviceTest::SetUp()
 {
     setenv("SDL_VIDEODRIVER", "offscreen", 1);
@@ -38,7 +23,7 @@ void DeviceTest::SetUp()
     ASSERT_NE(window_, nullptr) << SDL_GetError();
     d3d_ = Direct3DCreate9(D3D_SDK_VERSION);
     ASSERT_NE(d3d_, nullptr);
-    D3DPRESENT_PARAMETERS pp = program_present_params();
+    D3DPRESENT_PARAMETERS pp = fxplatform::offscreen_present_params();
     ASSERT_EQ(d3d_->CreateDevice(D3DADAPTER_DEFAULT, D3DDEVTYPE_HAL, window_handle(),
                                  D3DCREATE_HARDWARE_VERTEXPROCESSING, &pp, &dev_),
               D3D_OK);

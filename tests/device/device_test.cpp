@@ -17,7 +17,7 @@ TEST(Direct3DCreate9Test, OnlyTheSdkVersionOfThisInterface)
 
 TEST_F(DeviceTest, CreateDeviceFailsCleanlyWithoutAUsableWindow)
 {
-    D3DPRESENT_PARAMETERS pp = program_present_params();
+    D3DPRESENT_PARAMETERS pp = fxplatform::offscreen_present_params();
     IDirect3DDevice9* device = (IDirect3DDevice9*)this;  // must come back emptied
     EXPECT_EQ(d3d_->CreateDevice(0, D3DDEVTYPE_HAL, NULL, D3DCREATE_HARDWARE_VERTEXPROCESSING, &pp, &device),
               D3DERR_INVALIDCALL);
@@ -42,7 +42,7 @@ TEST_F(DeviceTest, CreateDeviceFailsCleanlyWithoutAUsableWindow)
 
 TEST_F(DeviceTest, WindowedDeviceWithoutSizeTakesTheWindowsAndReportsIt)
 {
-    D3DPRESENT_PARAMETERS pp = program_present_params();
+    D3DPRESENT_PARAMETERS pp = fxplatform::offscreen_present_params();
     pp.BackBufferWidth = pp.BackBufferHeight = 0;
     pp.BackBufferFormat = D3DFMT_UNKNOWN;
     IDirect3DDevice9* second = nullptr;
