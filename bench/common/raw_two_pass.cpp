@@ -71,6 +71,43 @@ GLuint framebuffer_with(GLuint color_texture, GLuint color_renderbuffer, GLuint 
 
 }  // namespace
 
+bool RawTwoPass::link_programs(const fxplatform::ShaderBlob& scene, const fxplatform::ShaderBlob& final)
+{
+    glDeleteProgram(scene_program_);
+    glDeleteProgram(final_program_);
+    scene_program_ = link(scene);
+    final_program_ = link(final);
+    if (!scene_program_ || !final_program_) return false;
+    scene_constants_ = final_constants_ = -1;
+    if (scene.constant_count > 0) scene_constants_ = glGetUniformLocation(scene_program_, scene.constants_name.c_str());
+    if (final.constant_count > 0) final_constants_ = glGetUniformLocation(final_program_, final.constants_name.c_str());
+    scene_count_ = (GLsizei)scene.constant_count;
+    final_count_ = (GLsizei)final.constant_count;
+    return true;
+}
+
+void RawTwoPass::fill_textures()
+{
+    glActiveTexture(GL_TEXTURE0);
+    glBindTexture(GL_TEXTURE_2D, textures_[0]);
+    glTexImage2D(GL_TEXTURE_2D, 0, GL_RGBA32F, SCREEN_WIDTH, SCREEN_HEIGHT, 0, GL_RGBA, GL_FLOAT, NULL);
+    glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MAX_LEVEL, 0);
+    std::vector<float> noise(32 * 32 * 4);
+    for (std::size_t i = 0; i < noise.size(); i += 4) fill_noise((D3DXVECTOR4*)&noise[i], NULL, NULL, NULL);
+    glActiveTexture(GL_TEXTURE1);
+    glBindTexture(GL_TEXTURE_2D, textures_[1]);
+    glTexImage2D(GL_TEXTURE_2D, 0, GL_RGBA32F, 32, 32, 0, GL_RGBA, GL_FLOAT, noise.data());
+    glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MAX_LEVEL, 0);
+    glActiveTexture(GL_TEXTURE0);
+}
+
+bool RawTwoPass::reload(const fxplatform::ShaderBlob& scene, const fxplatform::ShaderBlob& final)
+{
+    if (!link_programs(scene, final)) return false;
+    fill_textures();
+    return true;
+}
+
 bool RawTwoPass::set_up(SDL_Window* window, const fxplatform::ShaderBlob& scene, const fxplatform::ShaderBlob& final)
 {
     window_ = window;
@@ -80,23 +117,9 @@ bool RawTwoPass::set_up(SDL_Window* window, const fxplatform::ShaderBlob& scene,
     SDL_GL_SetSwapInterval(0);
     const GLsizei width = SCREEN_WIDTH, height = SCREEN_HEIGHT;
 
-    scene_program_ = link(scene);
-    final_program_ = link(final);
-    if (!scene_program_ || !final_program_) return false;
-    if (scene.constant_count > 0) scene_constants_ = glGetUniformLocation(scene_program_, scene.constants_name.c_str());
-    if (final.constant_count > 0) final_constants_ = glGetUniformLocation(final_program_, final.constants_name.c_str());
-    scene_count_ = (GLsizei)scene.constant_count;
-    final_count_ = (GLsizei)final.constant_count;
-
+    if (!link_programs(scene, final)) return false;
     glGenTextures(2, textures_);
-    glBindTexture(GL_TEXTURE_2D, textures_[0]);
-    glTexImage2D(GL_TEXTURE_2D, 0, GL_RGBA32F, width, height, 0, GL_RGBA, GL_FLOAT, NULL);
-    glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MAX_LEVEL, 0);
-    std::vector<float> noise(32 * 32 * 4);
-    for (std::size_t i = 0; i < noise.size(); i += 4) fill_noise((D3DXVECTOR4*)&noise[i], NULL, NULL, NULL);
-    glBindTexture(GL_TEXTURE_2D, textures_[1]);
-    glTexImage2D(GL_TEXTURE_2D, 0, GL_RGBA32F, 32, 32, 0, GL_RGBA, GL_FLOAT, noise.data());
-    glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MAX_LEVEL, 0);
+    fill_textures();
     glGenRenderbuffers(2, renderbuffers_);
     glBindRenderbuffer(GL_RENDERBUFFER, renderbuffers_[0]);
     glRenderbufferStorage(GL_RENDERBUFFER, GL_RGB8, width, height);
@@ -114,10 +137,6 @@ bool RawTwoPass::set_up(SDL_Window* window, const fxplatform::ShaderBlob& scene,
     glSamplerParameteri(samplers_[1], GL_TEXTURE_MAG_FILTER, GL_NEAREST);
     glBindSampler(0, samplers_[0]);
     glBindSampler(1, samplers_[1]);
-    glActiveTexture(GL_TEXTURE1);
-    glBindTexture(GL_TEXTURE_2D, textures_[1]);
-    glActiveTexture(GL_TEXTURE0);
-    glBindTexture(GL_TEXTURE_2D, textures_[0]);
 
     const float quad[16] = {-1, -1, 0, 0, 1, -1, 1, 0, -1, 1, 0, 1, 1, 1, 1, 1};
     glGenVertexArrays(1, &vertex_array_);

@@ -15,12 +15,17 @@ class RawTwoPass {
 public:
     // Its own GL context on `window`, swap interval 0; the noise texture filled once by fill_noise.
     bool set_up(SDL_Window* window, const fxplatform::ShaderBlob& scene, const fxplatform::ShaderBlob& final);
+    // What F5 costs a raw GL program: both programs linked again, both textures filled again.
+    bool reload(const fxplatform::ShaderBlob& scene, const fxplatform::ShaderBlob& final);
     void make_current();
     // Scene pass, final pass, blit and swap; c0.x moves on by a 60th of a second.
     void frame();
     void tear_down();
 
 private:
+    bool link_programs(const fxplatform::ShaderBlob& scene, const fxplatform::ShaderBlob& final);
+    void fill_textures();
+
     SDL_Window* window_ = nullptr;
     SDL_GLContext context_ = nullptr;
     GLuint scene_program_ = 0, final_program_ = 0, scene_target_ = 0, back_buffer_ = 0;

@@ -1,0 +1,170 @@
+#include "viewer.h"
+
+#include <malloc.h>
+#include <unistd.h>
+
+#include <SDL.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+
+#include "linux_platform.h"
+
+#if defined(__has_feature)
+#if __has_feature(address_sanitizer)
+#define PRODUCT_ASAN 1
+#endif
+#endif
+#if defined(__SANITIZE_ADDRESS__)
+#define PRODUCT_ASAN 1
+#endif
+#ifdef PRODUCT_ASAN
+// The sanitizer runtime's count (gcc ships no header for it).
+extern "C" std::size_t __sanitizer_get_current_allocated_bytes();
+#endif
+
+namespace product {
+
+namespace {
+
+HWND window = NULL;
+IDirect3D9* direct3d = NULL;
+std::string folder, previous_folder;
+
+}  // namespace
+
+bool open_viewer()
+{
+    fxplatform::set_headless(true);
+    WNDCLASSEXA window_class = {};
+    window_class.cbSize = sizeof window_class;
+    window_class.lpfnWndProc = DefWindowProcA;
+    window_class.hInstance = GetModuleHandleA(NULL);
+    window_class.lpszClassName = "fxview-bench";
+    if (RegisterClassExA(&window_class)) {
+        window = CreateWindowExA(0, "fxview-bench", "fxview bench", WS_POPUP, 0, 0, SCREEN_WIDTH, SCREEN_HEIGHT, NULL,
+                                 NULL, window_class.hInstance, NULL);
+    }
+    if (!window) {
+        std::fprintf(stderr, "cannot create an off-screen window\n");
+        return false;
+    }
+    direct3d = Direct3DCreate9(D3D_SDK_VERSION);
+    D3DPRESENT_PARAMETERS present = {};
+    present.BackBufferWidth = SCREEN_WIDTH;
+    present.BackBufferHeight = SCREEN_HEIGHT;
+    present.BackBufferFormat = D3DFMT_X8R8G8B8;
+    present.BackBufferCount = 1;
+    present.SwapEffect = D3DSWAPEFFECT_DISCARD;
+    present.Windowed = TRUE;
+    present.EnableAutoDepthStencil = TRUE;
+    present.AutoDepthStencilFormat = D3DFMT_D24S8;
+    present.PresentationInterval = D3DPRESENT_INTERVAL_IMMEDIATE;  // the frame's cost, not the display's pace
+    if (direct3d) {
+        direct3d->CreateDevice(D3DADAPTER_DEFAULT, D3DDEVTYPE_HAL, window, D3DCREATE_HARDWARE_VERTEXPROCESSING,
+                               &present, &device);
+    }
+    if (!device) {
+        std::fprintf(stderr, "cannot create the graphics device\n");
+        close_viewer();
+        return false;
+    }
+    return true;
+}
+
+void close_viewer()
+{
+    release_resources();
+    if (device) {
+        device->Release();
+        device = NULL;
+    }
+    if (direct3d) {
+        direct3d->Release();
+        direct3d = NULL;
+    }
+    if (window) {
+        DefWindowProcA(window, WM_CLOSE, 0, 0);  // closes it, as the viewer's own close does
+        window = NULL;
+    }
+}
+
+SDL_Window* viewer_window() { return window ? SDL_GetWindowFromID(fxplatform::sdl_window_id(window)) : nullptr; }
+
+bool enter_private_folder()
+{
+    char pattern[] = "/tmp/fxview-bench-XXXXXX";
+    if (!mkdtemp(pattern)) return false;
+    folder = pattern;
+    previous_folder = std::filesystem::current_path().string();
+    return chdir(pattern) == 0;
+}
+
+void leave_private_folder()
+{
+    if (folder.empty()) return;
+    if (chdir(previous_folder.c_str()) != 0) std::perror("chdir");
+    std::error_code ignored;
+    std::filesystem::remove_all(folder, ignored);
+    folder.clear();
+}
+
+bool write_main_fx(const std::string& text)
+{
+    std::ofstream file("main.fx", std::ios::binary | std::ios::trunc);
+    file << text;
+    return bool(file.flush());
+}
+
+bool read_file(const std::string& path, std::string& text)
+{
+    std::ifstream file(path, std::ios::binary);
+    if (!file) return false;
+    std::stringstream contents;
+    contents << file.rdbuf();
+    text = contents.str();
+    return true;
+}
+
+bool compile_blob(const char* entry, fxplatform::ShaderBlob& blob)
+{
+    ID3DXBuffer* code = NULL;
+    ID3DXBuffer* messages = NULL;
+    HRESULT hr =
+        D3DXCompileShaderFromFileA("main.fx", NULL, NULL, entry, "ps_3_0", LOADER_FLAGS, &code, &messages, NULL);
+    bool ok = hr == D3D_OK && code &&
+              fxplatform::decode_shader_blob((const std::uint32_t*)code->GetBufferPointer(),
+                                             code->GetBufferSize() / 4, blob);
+    if (!ok && messages) {
+        std::fprintf(stderr, "%.*s\n", (int)messages->GetBufferSize(), (const char*)messages->GetBufferPointer());
+    }
+    if (code) code->Release();
+    if (messages) messages->Release();
+    return ok;
+}
+
+long resident_kb()
+{
+    std::ifstream status("/proc/self/status");
+    std::string line;
+    while (std::getline(status, line)) {
+        if (line.compare(0, 6, "VmRSS:") == 0) return std::strtol(line.c_str() + 6, nullptr, 10);
+    }
+    return -1;
+}
+
+long long heap_in_use()
+{
+#ifdef PRODUCT_ASAN
+    return (long long)__sanitizer_get_current_allocated_bytes();
+#else
+    struct mallinfo2 info = mallinfo2();
+    return (long long)(info.uordblks + info.hblkhd);
+#endif
+}
+
+}  // namespace product
