@@ -301,6 +301,7 @@ private:
 
 struct Scan {
     std::vector<GlobalDecl> globals;
+    std::set<std::string> names;  // every global variable and constant-buffer member
     std::map<std::string, std::set<std::string>> sampler_uses;  // name -> "2D", "3D", "CUBE", "1D"
     std::vector<Diagnostic> errors;
 };
@@ -338,6 +339,54 @@ void read_register(const Tokens& t, std::size_t at, GlobalDecl& decl)
     }
 }
 
+// The back end crashes on a global declared again with another type; Direct3D's compiler refuses
+// any second declaration, and so do we.
+void declare_name(const Tokens& t, std::size_t at, Scan& scan)
+{
+    if (!scan.names.insert(t.str(at)).second) {
+        scan.errors.push_back({t[at].line, (int)at, true, "'" + t.str(at) + "' : redefinition"});
+    }
+}
+
+// Declarator names from `k` to the next ';' (or `stop`): "a, b[2] : packoffset(c0), c = 1".
+std::size_t declare_declarators(const Tokens& t, std::size_t k, std::size_t stop, Scan& scan)
+{
+    for (bool expect_name = true; k < stop && !t.is(k, ";"); ++k) {
+        if (t.is(k, "(") || t.is(k, "[") || t.is(k, "{")) {
+            k = t.match(k);
+        } else if (expect_name && t.ident(k)) {
+            declare_name(t, k, scan);
+            expect_name = false;
+        } else if (t.is(k, ",")) {
+            expect_name = true;
+        }
+    }
+    return k;
+}
+
+// The names a cbuffer's members or a struct's instances ("struct S { ... } a, b;") declare.
+void scan_block_names(const Tokens& t, std::size_t first, std::size_t end, bool members, Scan& scan)
+{
+    std::size_t open = first;
+    while (open < end && !t.is(open, "{")) ++open;
+    if (open >= end) return;
+    std::size_t close = t.match(open);
+    if (!members) {
+        declare_declarators(t, close + 1, end, scan);
+        return;
+    }
+    for (std::size_t k = open + 1; k < close;) {
+        while (k < close && t.ident(k) && is_modifier(t.str(k))) ++k;
+        if (k >= close || !t.ident(k)) {
+            ++k;
+            continue;
+        }
+        ++k;  // the type
+        if (t.is(k, "<")) k = t.match(k) + 1;
+        k = declare_declarators(t, k, close, scan) + 1;
+    }
+}
+
 // Top-level declarations of the preprocessed text, in order.
 void scan_declarations(const Tokens& t, Scan& scan)
 {
@@ -351,6 +400,7 @@ void scan_declarations(const Tokens& t, Scan& scan)
         std::string head = t.str(first);
         // Find where this statement ends and whether it is a function.
         bool function = false, skip = one_of(head, {"struct", "cbuffer", "tbuffer", "typedef", "namespace"});
+        bool buffer = one_of(head, {"cbuffer", "tbuffer"});  // ends at its '}': no ';' needed
         bool decided = false;
         std::size_t j = first;
         for (; j < t.size(); ++j) {
@@ -363,11 +413,12 @@ void scan_declarations(const Tokens& t, Scan& scan)
                 j = t.match(j);
             } else if (t.is(j, "{")) {
                 j = t.match(j);
-                if (function || (!skip && !decided)) break;
+                if (function || buffer || (!skip && !decided)) break;
             }
         }
         std::size_t end = j;
         i = end + 1;
+        if (buffer || head == "struct") scan_block_names(t, first, end, buffer, scan);
         if (function || skip) continue;
 
         bool is_static = false;
@@ -380,6 +431,7 @@ void scan_declarations(const Tokens& t, Scan& scan)
         std::string type = t.str(k++);
         if (t.is(k, "<")) k = t.match(k) + 1;
         while (k < end && t.ident(k)) {
+            declare_name(t, k, scan);
             GlobalDecl decl;
             decl.name = t.str(k);
             decl.type = type;
@@ -400,6 +452,14 @@ void scan_declarations(const Tokens& t, Scan& scan)
                 }
             }
             if (!is_static) scan.globals.push_back(decl);
+            // "float4 a b;" passes the back end's parser as a second declaration of b, so it could
+            // meet the redefinition crash above unseen. ("unsigned int" is left to the back end.)
+            if (k < end && t.ident(k) && type != "unsigned") {
+                scan.errors.push_back({t[k].line, (int)k, true,
+                                       "'" + t.str(k) + "' : unexpected name after '" + decl.name +
+                                           "'; expected ',' or ';'"});
+                break;
+            }
             if (!t.is(k, ",")) break;
             ++k;
         }

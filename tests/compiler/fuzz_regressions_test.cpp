@@ -1,0 +1,46 @@
+// Inputs the fuzz run (tests/fuzz) found crashing the compiler, each now a clear error.
+#include "compiler_test_util.h"
+
+namespace {
+
+void expect_error(const std::string& source, const std::string& message)
+{
+    fxcompiler::CompileOutput out = compile_text(source);
+    EXPECT_NE(out.result, 0) << source;
+    EXPECT_NE(messages_of(out).find(message), std::string::npos) << source << "\n" << messages_of(out);
+}
+
+const char* const ENTRY = "\nfloat4 ps_main(float2 uv : TEXCOORD0) : COLOR0 { return 0; }\n";
+
+// The back end crashed on a global declared a second time with another type, however the first
+// declaration came about.
+TEST(FuzzRegressions, GlobalDeclaredTwiceIsARedefinition)
+{
+    expect_error(std::string("float b;\nint b;") + ENTRY, "main.fx(2,5): error: 'b' : redefinition");
+    expect_error(std::string("static float b; float b[2];") + ENTRY, "main.fx(1,23): error: 'b' : redefinition");
+    expect_error(std::string("sampler2D b; float b;") + ENTRY, "'b' : redefinition");
+    expect_error(std::string("const float b = 1; float4 a, b;") + ENTRY, "main.fx(1,30): error: 'b' : redefinition");
+    expect_error(std::string("cbuffer P { float a, b : packoffset(c1); } int b;") + ENTRY, "'b' : redefinition");
+    expect_error(std::string("struct S { float x; } s; float s;") + ENTRY, "'s' : redefinition");
+}
+
+// "float4 a b;" was taken as a second declaration of b; found as
+// "sampler3D volume;\nfloat4 ler3D volume;".
+TEST(FuzzRegressions, NameAfterADeclaratorIsAnError)
+{
+    expect_error(std::string("sampler3D volume;\nfloat4 ler3D volume;") + ENTRY,
+                 "main.fx(2,14): error: 'volume' : unexpected name after 'ler3D'; expected ',' or ';'");
+    expect_error(std::string("float4 a b;") + ENTRY, "'b' : unexpected name after 'a'");
+}
+
+TEST(FuzzRegressions, DistinctGlobalsAndBlocksStillCompile)
+{
+    const std::string source = "struct S { float x; float b; };\n"
+                               "float a : register(c1), b;\n"
+                               "static const float k = 2;\n"
+                               "float4 ps_main(float2 uv : TEXCOORD0) : COLOR0 { S s; s.b = a; return s.b + b * k; }\n";
+    fxcompiler::CompileOutput out = compile_text(source);
+    EXPECT_EQ(out.result, 0) << messages_of(out);
+}
+
+}  // namespace
