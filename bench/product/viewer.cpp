@@ -54,16 +54,8 @@ bool open_viewer()
         return false;
     }
     direct3d = Direct3DCreate9(D3D_SDK_VERSION);
-    D3DPRESENT_PARAMETERS present = {};
-    present.BackBufferWidth = SCREEN_WIDTH;
-    present.BackBufferHeight = SCREEN_HEIGHT;
-    present.BackBufferFormat = D3DFMT_X8R8G8B8;
-    present.BackBufferCount = 1;
-    present.SwapEffect = D3DSWAPEFFECT_DISCARD;
-    present.Windowed = TRUE;
-    present.EnableAutoDepthStencil = TRUE;
-    present.AutoDepthStencilFormat = D3DFMT_D24S8;
-    present.PresentationInterval = D3DPRESENT_INTERVAL_IMMEDIATE;  // the frame's cost, not the display's pace
+    // The frame's cost, not the display's pace: no vsync.
+    D3DPRESENT_PARAMETERS present = fxplatform::offscreen_present_params();
     if (direct3d) {
         direct3d->CreateDevice(D3DADAPTER_DEFAULT, D3DDEVTYPE_HAL, window, D3DCREATE_HARDWARE_VERTEXPROCESSING,
                                &present, &device);
