@@ -24,20 +24,30 @@ TEST(FuzzRegressions, GlobalDeclaredTwiceIsARedefinition)
     expect_error(std::string("struct S { float x; } s; float s;") + ENTRY, "'s' : redefinition");
 }
 
-// "float4 a b;" was taken as a second declaration of b; found as
-// "sampler3D volume;\nfloat4 ler3D volume;".
+// The back end took a name after a complete declarator as one more declarator, and so could meet
+// the crash above; found as "sampler3D volume;\nfloat4 ler3D volume;" and as a prototype
+// "float4 ps_main(...) : CO3D volume;".
 TEST(FuzzRegressions, NameAfterADeclaratorIsAnError)
 {
+    const std::string unexpected = "' : unexpected name; is a ',' or ';' missing before it?";
     expect_error(std::string("sampler3D volume;\nfloat4 ler3D volume;") + ENTRY,
-                 "main.fx(2,14): error: 'volume' : unexpected name after 'ler3D'; expected ',' or ';'");
-    expect_error(std::string("float4 a b;") + ENTRY, "'b' : unexpected name after 'a'");
+                 "main.fx(2,14): error: 'volume" + unexpected);
+    expect_error(std::string("sampler3D volume;\nfloat4 f(float2 uv : TEXCOORD0) : CO3D volume;") + ENTRY,
+                 "main.fx(2,40): error: 'volume" + unexpected);
+    for (const char* declaration : {"float4 a b;", "float4 a[2] b;", "float4 a : register(c0) b;", "float4 a = 1 b;",
+                                    "float4 a = float4(1, 1, 1, 1) b;", "float4 a = {1, 2, 3, 4} b;",
+                                    "float4 a = (float4)1 b;", "float4 f(float x) b;", "struct S { float x; } a b;",
+                                    "cbuffer P { float a b; }"}) {
+        expect_error(std::string(declaration) + ENTRY, "'b" + unexpected);
+    }
 }
 
 TEST(FuzzRegressions, DistinctGlobalsAndBlocksStillCompile)
 {
     const std::string source = "struct S { float x; float b; };\n"
                                "float a : register(c1), b;\n"
-                               "static const float k = 2;\n"
+                               "static const float k = (float)2 * max(1, 2), m[2] = {k, a.x};\n"
+                               "float4 f(float x) : COLOR0;\n"
                                "float4 ps_main(float2 uv : TEXCOORD0) : COLOR0 { S s; s.b = a; return s.b + b * k; }\n";
     fxcompiler::CompileOutput out = compile_text(source);
     EXPECT_EQ(out.result, 0) << messages_of(out);

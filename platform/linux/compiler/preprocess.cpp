@@ -348,17 +348,30 @@ void declare_name(const Tokens& t, std::size_t at, Scan& scan)
     }
 }
 
-// Declarator names from `k` to the next ';' (or `stop`): "a, b[2] : packoffset(c0), c = 1".
-std::size_t declare_declarators(const Tokens& t, std::size_t k, std::size_t stop, Scan& scan)
+// Declarators from `k` to the next ';' (or `stop`): "a, b[2] : packoffset(c0), c = f(1) + 2".
+// The back end reads a name right after a complete declarator as one more declarator, as if a
+// ',' stood before it, and may so meet the redefinition crash unseen: such a name is an error.
+std::size_t scan_declarators(const Tokens& t, std::size_t k, std::size_t stop, bool expect_name, Scan& scan)
 {
-    for (bool expect_name = true; k < stop && !t.is(k, ";"); ++k) {
-        if (t.is(k, "(") || t.is(k, "[") || t.is(k, "{")) {
+    bool after_operand = !expect_name;  // a name cannot follow the end of an operand
+    for (; k < stop && !t.is(k, ";"); ++k) {
+        if (t.ident(k)) {
+            if (expect_name) {
+                declare_name(t, k, scan);
+                expect_name = false;
+            } else if (after_operand) {
+                scan.errors.push_back({t[k].line, (int)k, true,
+                                       "'" + t.str(k) + "' : unexpected name; is a ',' or ';' missing before it?"});
+                return stop;
+            }
+            after_operand = true;
+        } else if (t.is(k, "(") || t.is(k, "[") || t.is(k, "{")) {
+            // A call or an index ends an operand; a cast's parentheses do not.
+            after_operand = !t.is(k, "(") || (k > 0 && (t.ident(k - 1) || t.is(k - 1, "]")));
             k = t.match(k);
-        } else if (expect_name && t.ident(k)) {
-            declare_name(t, k, scan);
-            expect_name = false;
-        } else if (t.is(k, ",")) {
-            expect_name = true;
+        } else {
+            after_operand = t[k].kind == Kind::Number;
+            if (t.is(k, ",")) expect_name = true;
         }
     }
     return k;
@@ -372,7 +385,7 @@ void scan_block_names(const Tokens& t, std::size_t first, std::size_t end, bool 
     if (open >= end) return;
     std::size_t close = t.match(open);
     if (!members) {
-        declare_declarators(t, close + 1, end, scan);
+        scan_declarators(t, close + 1, end, true, scan);
         return;
     }
     for (std::size_t k = open + 1; k < close;) {
@@ -383,7 +396,7 @@ void scan_block_names(const Tokens& t, std::size_t first, std::size_t end, bool 
         }
         ++k;  // the type
         if (t.is(k, "<")) k = t.match(k) + 1;
-        k = declare_declarators(t, k, close, scan) + 1;
+        k = scan_declarators(t, k, close, true, scan) + 1;
     }
 }
 
@@ -419,6 +432,12 @@ void scan_declarations(const Tokens& t, Scan& scan)
         std::size_t end = j;
         i = end + 1;
         if (buffer || head == "struct") scan_block_names(t, first, end, buffer, scan);
+        if (function && t.is(end, ";")) {
+            // A prototype: only its semantic may follow the parameters.
+            std::size_t parameters = first;
+            while (parameters < end && !t.is(parameters, "(")) ++parameters;
+            scan_declarators(t, t.match(parameters) + 1, end, false, scan);
+        }
         if (function || skip) continue;
 
         bool is_static = false;
@@ -430,8 +449,9 @@ void scan_declarations(const Tokens& t, Scan& scan)
         if (!t.ident(k)) continue;
         std::string type = t.str(k++);
         if (t.is(k, "<")) k = t.match(k) + 1;
+        // "unsigned int" is the back end's to refuse.
+        if (type != "unsigned") scan_declarators(t, k, end, true, scan);
         while (k < end && t.ident(k)) {
-            declare_name(t, k, scan);
             GlobalDecl decl;
             decl.name = t.str(k);
             decl.type = type;
@@ -452,14 +472,6 @@ void scan_declarations(const Tokens& t, Scan& scan)
                 }
             }
             if (!is_static) scan.globals.push_back(decl);
-            // "float4 a b;" passes the back end's parser as a second declaration of b, so it could
-            // meet the redefinition crash above unseen. ("unsigned int" is left to the back end.)
-            if (k < end && t.ident(k) && type != "unsigned") {
-                scan.errors.push_back({t[k].line, (int)k, true,
-                                       "'" + t.str(k) + "' : unexpected name after '" + decl.name +
-                                           "'; expected ',' or ';'"});
-                break;
-            }
             if (!t.is(k, ",")) break;
             ++k;
         }
