@@ -42,7 +42,7 @@ run_fuzz() {
     -DCMAKE_EXE_LINKER_FLAGS="-fsanitize=address,undefined" >/dev/null
   cmake --build "$build" -j"$jobs" --target compiler_fuzz
   local seeds="$root/$build/seeds" corpus="$root/$build/corpus" crashes="$root/$build/crashes"
-  rm -rf "$seeds" && mkdir -p "$seeds" "$corpus" "$crashes"
+  rm -rf "$seeds" "$crashes" && mkdir -p "$seeds" "$corpus" "$crashes"  # the corpus grows from run to run
   cp tests/compiler/corpus/*.fx "$seeds/"
   cp examples/main.fx "$seeds/example_main.fx"
   local rc=0
