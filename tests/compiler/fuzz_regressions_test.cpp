@@ -42,6 +42,22 @@ TEST(FuzzRegressions, NameAfterADeclaratorIsAnError)
     }
 }
 
+// The back end crashed taking a function with a nameless parameter as the entry point; found as
+// "float4 ps_main(sampler2D : TEXCOORD0) : COLOR0 { ... }".
+TEST(FuzzRegressions, EntryPointParameterWithoutANameIsAnError)
+{
+    const std::string helper = "float4 helper(float2 : TEXCOORD1) { return 1; }\n";
+    expect_error("float4 ps_main(sampler2D : TEXCOORD0) : COLOR0 { return 0; }",
+                 "main.fx(1,16): error: 'ps_main' : parameter 1 has no name; an entry point's parameters need names");
+    expect_error(helper + "float4 ps_main(float2 uv : TEXCOORD0, float2) : COLOR0 { return 0; }",
+                 "main.fx(2,39): error: 'ps_main' : parameter 2 has no name");
+    // A helper may leave names out, and "(void)" has none to give.
+    fxcompiler::CompileOutput out =
+        compile_text(helper + "float4 ps_main(float2 uv : TEXCOORD0) : COLOR0 { return helper(uv); }\n");
+    EXPECT_EQ(out.result, 0) << messages_of(out);
+    EXPECT_EQ(compile_text(helper + "float4 ps_main_f(void) : COLOR0 { return 0; }\n", "ps_main_f").result, 0);
+}
+
 TEST(FuzzRegressions, DistinctGlobalsAndBlocksStillCompile)
 {
     const std::string source = "struct S { float x; float b; };\n"

@@ -117,6 +117,13 @@ CompileOutput compile_source(const std::string& source, const std::string& file_
         out.result = E_FAIL;
         return out;
     }
+    for (const auto& unnamed : prepared.unnamed_parameters) {
+        if (unnamed.first == entry) {
+            out.diagnostics.push_back(unnamed.second);
+            out.result = E_FAIL;
+            return out;
+        }
+    }
     TranslateResult translated = translate_hlsl(prepared, file_name, entry, options);
     out.diagnostics.insert(out.diagnostics.end(), translated.diagnostics.begin(), translated.diagnostics.end());
     if (!translated.ok) {

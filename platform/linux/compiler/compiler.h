@@ -6,6 +6,7 @@
 
 #include <cstdint>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "shader_blob.h"
@@ -42,6 +43,9 @@ struct PreparedSource {
     std::string text;
     std::string preamble;   // macro lines the back end puts before the text
     std::vector<GlobalDecl> globals;  // declaration order
+    // Function definitions with a parameter that has no name, which the back end cannot take as
+    // the entry point: the function's name and the error to give then.
+    std::vector<std::pair<std::string, Diagnostic>> unnamed_parameters;
 };
 
 struct TranslateOptions {

@@ -304,6 +304,7 @@ struct Scan {
     std::set<std::string> names;  // every global variable and constant-buffer member
     std::map<std::string, std::set<std::string>> sampler_uses;  // name -> "2D", "3D", "CUBE", "1D"
     std::vector<Diagnostic> errors;
+    std::vector<std::pair<std::string, Diagnostic>> unnamed_parameters;
 };
 
 // texCUBE, tex2Dlod, tex3Dproj, ... -> "CUBE", "2D", "3D"; empty for anything else.
@@ -400,6 +401,32 @@ void scan_block_names(const Tokens& t, std::size_t first, std::size_t end, bool 
     }
 }
 
+// The first parameter without a name in the definition of the function whose name is at `name`.
+void scan_parameters(const Tokens& t, std::size_t name, Scan& scan)
+{
+    std::size_t open = name + 1, close = t.match(open);
+    int number = 1;
+    for (std::size_t k = open + 1; k < close; ++number) {
+        while (k < close && t.ident(k) && (is_modifier(t.str(k)) || one_of(t.str(k), {"in", "out", "inout"}))) ++k;
+        if (k >= close || !t.ident(k)) return;  // not a parameter list this scan understands
+        std::size_t type = k++;
+        if (t.is(k, "<")) k = t.match(k) + 1;
+        bool lone_void = t.str(type) == "void" && k == close && number == 1;
+        if (!t.ident(k) && !lone_void) {
+            scan.unnamed_parameters.push_back(
+                {t.str(name), {t[type].line, (int)type, true,
+                               "'" + t.str(name) + "' : parameter " + std::to_string(number) +
+                                   " has no name; an entry point's parameters need names"}});
+            return;
+        }
+        while (k < close && !t.is(k, ",")) {
+            if (t.is(k, "(") || t.is(k, "[") || t.is(k, "{")) k = t.match(k);
+            ++k;
+        }
+        ++k;
+    }
+}
+
 // Top-level declarations of the preprocessed text, in order.
 void scan_declarations(const Tokens& t, Scan& scan)
 {
@@ -432,6 +459,11 @@ void scan_declarations(const Tokens& t, Scan& scan)
         std::size_t end = j;
         i = end + 1;
         if (buffer || head == "struct") scan_block_names(t, first, end, buffer, scan);
+        if (function && !t.is(end, ";")) {
+            std::size_t parameters = first;
+            while (parameters < end && !t.is(parameters, "(")) ++parameters;
+            if (parameters > first && t.ident(parameters - 1)) scan_parameters(t, parameters - 1, scan);
+        }
         if (function && t.is(end, ";")) {
             // A prototype: only its semantic may follow the parameters.
             std::size_t parameters = first;
@@ -607,6 +639,9 @@ bool prepare_source(const std::string& text, const std::string& file_name, const
     }
 
     for (Diagnostic& d : scan.errors) d.column = file_column(raw, pp, (std::size_t)d.column);
+    for (auto& unnamed : scan.unnamed_parameters) {
+        unnamed.second.column = file_column(raw, pp, (std::size_t)unnamed.second.column);
+    }
     for (GlobalDecl& g : scan.globals) {
         g.column = file_column(raw, pp, (std::size_t)g.column);
         if (g.reg_class) g.reg_column = file_column(raw, pp, (std::size_t)g.reg_column);
@@ -647,6 +682,7 @@ bool prepare_source(const std::string& text, const std::string& file_name, const
     prepared.text = std::move(blanked);
     prepared.preamble = std::move(preamble);
     prepared.globals = std::move(scan.globals);
+    prepared.unnamed_parameters = std::move(scan.unnamed_parameters);
     return true;
 }
 
