@@ -58,6 +58,25 @@ TEST(FuzzRegressions, EntryPointParameterWithoutANameIsAnError)
     EXPECT_EQ(compile_text(helper + "float4 ps_main_f(void) : COLOR0 { return 0; }\n", "ps_main_f").result, 0);
 }
 
+// The back end crashed fitting a one-component operand of mul to the other; found (minimised) as
+// "float2x2 rot(float1 p){mul(rot(5), p)".
+TEST(FuzzRegressions, MulWithAOneDimensionOperandIsAnError)
+{
+    const std::string refused = "' is or holds a one-component vector or a matrix with a dimension of 1";
+    expect_error("float2x2 rot(float1 p) { return mul(rot(5), p); }" + std::string(ENTRY),
+                 "main.fx(1,33): error: 'mul' : 'p" + refused);
+    for (const char* declarations : {"float3x3 m; float1 v, w;", "float2x2 m; half1 w;", "float2x2 m; float1x2 w;",
+                                     "float2x1 m; float2x2 w;", "float2x2 m; vector<float, 1> w;"}) {
+        expect_error(std::string(declarations) + "\nfloat4 ps_main() : COLOR0 { return mul(m, w).x; }", refused);
+    }
+    expect_error("float2x2 m;\nfloat4 ps_main() : COLOR0 { return mul(m, (float1)2).x; }", "'float1" + refused);
+    // Wider types, scalars and one-component types away from mul are fine.
+    fxcompiler::CompileOutput out =
+        compile_text("float2x2 m; float3 v; float1 f;\n"
+                     "float4 ps_main() : COLOR0 { return float4(mul(m, v.xy) * f, mul(v, 2.0).x, 1); }");
+    EXPECT_EQ(out.result, 0) << messages_of(out);
+}
+
 TEST(FuzzRegressions, DistinctGlobalsAndBlocksStillCompile)
 {
     const std::string source = "struct S { float x; float b; };\n"

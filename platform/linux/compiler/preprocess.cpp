@@ -510,6 +510,66 @@ void scan_declarations(const Tokens& t, Scan& scan)
     }
 }
 
+// A vector or matrix type with a dimension of 1 at `i`: float1, int1x3, half2x1, vector<float, 1>, ...
+bool one_dimension_type(const Tokens& t, std::size_t i)
+{
+    const std::string s = t.str(i);
+    if (s == "vector" || s == "matrix") {
+        if (!t.is(i + 1, "<")) return false;
+        std::size_t close = t.match(i + 1);
+        for (std::size_t k = i + 2; k < close; ++k) {
+            if (t.is(k, "1")) return true;
+        }
+        return false;
+    }
+    for (const char* base : {"float", "half", "double", "int", "uint", "bool", "dword", "min16float", "min10float",
+                             "min16int", "min12int", "min16uint"}) {
+        std::size_t n = std::char_traits<char>::length(base);
+        if (s.compare(0, n, base) != 0) continue;
+        std::string dims = s.substr(n);
+        auto dim = [](char c) { return c >= '1' && c <= '4'; };
+        if (dims == "1") return true;
+        if (dims.size() == 3 && dim(dims[0]) && dims[1] == 'x' && dim(dims[2]) && (dims[0] == '1' || dims[2] == '1'))
+            return true;
+    }
+    return false;
+}
+
+// The back end crashes fitting a one-component vector or a matrix with a dimension of 1 to the
+// other operand of mul. Operand types are not known here: a mul whose arguments name such a type,
+// or a variable or function declared with one, is refused.
+void check_mul_operands(const Tokens& t, Scan& scan)
+{
+    std::set<std::string> names;
+    for (std::size_t i = 0; i < t.size(); ++i) {
+        if (!t.ident(i) || !one_dimension_type(t, i)) continue;
+        std::size_t k = t.is(i + 1, "<") ? t.match(i + 1) + 1 : i + 1;
+        if (!t.ident(k)) continue;
+        names.insert(t.str(k));
+        // "float1 a, b[2], c;" declares them all; "(float1 a, float2 b)" does not.
+        for (++k; k < t.size() && !t.is(k, ";") && !t.is(k, ")") && !t.is(k, "{"); ++k) {
+            if (t.is(k, "(") || t.is(k, "[")) {
+                k = t.match(k);
+            } else if (t.is(k, ",") && t.ident(k + 1) && !t.ident(k + 2)) {
+                names.insert(t.str(++k));
+            }
+        }
+    }
+    for (std::size_t i = 0; i + 1 < t.size(); ++i) {
+        if (!t.is(i, "mul") || !t.is(i + 1, "(")) continue;
+        std::size_t close = t.match(i + 1);
+        for (std::size_t k = i + 2; k < close; ++k) {
+            if (t.ident(k) && (one_dimension_type(t, k) || names.count(t.str(k)))) {
+                scan.errors.push_back({t[i].line, (int)i, true,
+                                       "'mul' : '" + t.str(k) + "' is or holds a one-component vector or a matrix "
+                                       "with a dimension of 1, which mul does not take here; use a scalar or a "
+                                       "wider type"});
+                return;
+            }
+        }
+    }
+}
+
 void scan_uses(const Tokens& t, Scan& scan)
 {
     for (std::size_t i = 0; i + 2 < t.size(); ++i) {
@@ -636,6 +696,7 @@ bool prepare_source(const std::string& text, const std::string& file_name, const
     if (scan.errors.empty()) {
         scan_declarations(pp, scan);
         scan_uses(pp, scan);
+        check_mul_operands(pp, scan);
     }
 
     for (Diagnostic& d : scan.errors) d.column = file_column(raw, pp, (std::size_t)d.column);
