@@ -77,6 +77,16 @@ TEST(FuzzRegressions, MulWithAOneDimensionOperandIsAnError)
     EXPECT_EQ(out.result, 0) << messages_of(out);
 }
 
+// The back end crashed on an array size a ')' or the end of the file closed; found (minimised) as
+// "float n(float[".
+TEST(FuzzRegressions, UnclosedSquareBracketIsAnError)
+{
+    expect_error("float n(float[", "main.fx(1,14): error: '[' : not closed with ']'");
+    expect_error("float a[", "main.fx(1,8): error: '[' : not closed with ']'");
+    expect_error("float4 ps_main(float2 uv[4) : COLOR0 { return 0; }", "main.fx(1,25): error: '[' : not closed");
+    expect_error("float n(float a[2}) { return 0; }" + std::string(ENTRY), "main.fx(1,16): error: '[' : not closed");
+}
+
 TEST(FuzzRegressions, DistinctGlobalsAndBlocksStillCompile)
 {
     const std::string source = "struct S { float x; float b; };\n"

@@ -640,6 +640,29 @@ void check_limits(const Tokens& t, Scan& scan)
     }
 }
 
+// The back end crashes on a '[' that a ')' or '}' or the end of the file closes in a declaration
+// ("float n(float a[2)", "float a[" at the end): every '[' must meet its ']'.
+void check_square_brackets(const Tokens& t, Scan& scan)
+{
+    std::vector<std::size_t> open;
+    auto refuse = [&](std::size_t at) {
+        scan.errors.push_back({t[at].line, (int)at, true, "'[' : not closed with ']'"});
+    };
+    for (std::size_t i = 0; i < t.size(); ++i) {
+        if (t[i].kind != Kind::Punct) continue;
+        char c = t.text[t[i].begin];
+        if (c == '(' || c == '[' || c == '{') {
+            open.push_back(i);
+        } else if ((c == ')' || c == ']' || c == '}') && !open.empty()) {
+            if (t.is(open.back(), "[") && c != ']') return refuse(open.back());
+            open.pop_back();
+        }
+    }
+    for (std::size_t at : open) {
+        if (t.is(at, "[")) return refuse(at);
+    }
+}
+
 bool defines_macro(const Tokens& t, const char* name)
 {
     for (std::size_t i = 0; i < t.size(); ++i) {
@@ -693,6 +716,7 @@ bool prepare_source(const std::string& text, const std::string& file_name, const
     Tokens pp(expanded);
     Scan scan;
     check_limits(pp, scan);
+    if (scan.errors.empty()) check_square_brackets(pp, scan);
     if (scan.errors.empty()) {
         scan_declarations(pp, scan);
         scan_uses(pp, scan);
