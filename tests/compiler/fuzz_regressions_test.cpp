@@ -87,6 +87,19 @@ TEST(FuzzRegressions, UnclosedSquareBracketIsAnError)
     expect_error("float n(float a[2}) { return 0; }" + std::string(ENTRY), "main.fx(1,16): error: '[' : not closed");
 }
 
+// The back end crashed on a parameter qualifier leading a top-level declaration with no name;
+// found as the file "inout".
+TEST(FuzzRegressions, ParameterQualifierOutsideParametersIsAnError)
+{
+    expect_error("inout", "main.fx(1,1): error: 'inout' : in/out qualifiers are only valid on parameters");
+    expect_error("static out float;" + std::string(ENTRY), "main.fx(1,8): error: 'out' : in/out qualifiers");
+    expect_error(std::string(ENTRY) + "line float", "main.fx(3,1): error: 'line' : in/out qualifiers");
+    // In a parameter list they are what they are for.
+    fxcompiler::CompileOutput out = compile_text("void f(in float a, out float b, inout float c) { b = a; c += a; }\n"
+                                                 "float4 ps_main() : COLOR0 { float b, c = 1; f(1, b, c); return b * c; }");
+    EXPECT_EQ(out.result, 0) << messages_of(out);
+}
+
 TEST(FuzzRegressions, DistinctGlobalsAndBlocksStillCompile)
 {
     const std::string source = "struct S { float x; float b; };\n"

@@ -458,6 +458,17 @@ void scan_declarations(const Tokens& t, Scan& scan)
         }
         std::size_t end = j;
         i = end + 1;
+        // The back end crashes on some top-level declarations led by a parameter qualifier.
+        for (std::size_t k = first; k < end && t.ident(k); ++k) {
+            bool parameter_only = one_of(t.str(k), {"in", "out", "inout", "point", "line", "triangle", "lineadj",
+                                                    "triangleadj"});
+            if (parameter_only) {
+                scan.errors.push_back({t[k].line, (int)k, true,
+                                       "'" + t.str(k) + "' : in/out qualifiers are only valid on parameters"});
+                return;
+            }
+            if (!is_modifier(t.str(k))) break;
+        }
         if (buffer || head == "struct") scan_block_names(t, first, end, buffer, scan);
         if (function && !t.is(end, ";")) {
             std::size_t parameters = first;
