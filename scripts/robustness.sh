@@ -7,6 +7,7 @@
 #         seeded from the compiler corpus and the example.
 # Usage: scripts/robustness.sh [soak|fuzz|all]   (default all)
 # Environment: RELOADS (10000), FUZZ_RUNS (100000), FUZZ_SECONDS (1200), JOBS (nproc),
+# FUZZ_KEEP_GOING=1 (past crashes, in libFuzzer's fork mode, collecting every crash input),
 # FXVIEW_ASAN_BUILD and FXVIEW_FUZZ_BUILD (build folders, default build-robust-asan, -fuzz).
 set -euo pipefail
 cd "$(dirname "$0")/.."
@@ -45,8 +46,9 @@ run_fuzz() {
   rm -rf "$seeds" "$crashes" && mkdir -p "$seeds" "$corpus" "$crashes"  # the corpus grows from run to run
   cp tests/compiler/corpus/*.fx "$seeds/"
   cp examples/main.fx "$seeds/example_main.fx"
-  local rc=0
-  "$build/tests/fuzz/compiler_fuzz" -runs="$runs" -max_total_time="$seconds" -dict=tests/fuzz/hlsl.dict \
+  local rc=0 keep_going=()
+  [ "${FUZZ_KEEP_GOING:-0}" = 1 ] && keep_going=(-fork=1 -ignore_crashes=1 -ignore_timeouts=1 -ignore_ooms=1)
+  "$build/tests/fuzz/compiler_fuzz" "${keep_going[@]}" -runs="$runs" -max_total_time="$seconds" -dict=tests/fuzz/hlsl.dict \
     -max_len=8192 -timeout=20 -rss_limit_mb=4096 -print_final_stats=1 -artifact_prefix="$crashes/" \
     "$corpus" "$seeds" >"$build/fuzz.log" 2>&1 || rc=$?
   grep -E "^Done|stat::number_of_executed_units|ERROR|SUMMARY|runtime error|Test unit written" "$build/fuzz.log" || true
