@@ -100,6 +100,20 @@ TEST(FuzzRegressions, ParameterQualifierOutsideParametersIsAnError)
     EXPECT_EQ(out.result, 0) << messages_of(out);
 }
 
+// The back end crashed on a const array sized by an unknown name in an expression, and threw (and
+// leaked) on a negative size; found as "static const float weights[3M-4M-4] = { ... }".
+TEST(FuzzRegressions, BadGlobalArraySizeIsAnError)
+{
+    expect_error("static const float w[M - 4] = {1, 2};" + std::string(ENTRY),
+                 "main.fx(1,22): error: 'M' : unknown variable");
+    expect_error("const float w[(M)];" + std::string(ENTRY), "main.fx(1,16): error: 'M' : unknown variable");
+    expect_error("const float w[-2] = {1, 2};" + std::string(ENTRY),
+                 "main.fx(1,14): error: '[' : array size must be a positive integer");
+    fxcompiler::CompileOutput out = compile_text("static const int N = 3;\nstatic const float w[N - 1] = {1, 2};\n"
+                                                 "float4 ps_main() : COLOR0 { return w[1]; }");
+    EXPECT_EQ(out.result, 0) << messages_of(out);
+}
+
 TEST(FuzzRegressions, DistinctGlobalsAndBlocksStillCompile)
 {
     const std::string source = "struct S { float x; float b; };\n"

@@ -427,6 +427,24 @@ void scan_parameters(const Tokens& t, std::size_t name, Scan& scan)
     }
 }
 
+// The back end crashes on a const array whose size names an unknown variable ("const float
+// w[M - 4]") and throws, leaking, on a negative literal size: both are refused first.
+void check_array_size(const Tokens& t, std::size_t open, Scan& scan)
+{
+    std::size_t close = t.match(open);
+    if (t.is(open + 1, "-") && open + 2 < close && t[open + 2].kind == Kind::Number) {
+        scan.errors.push_back({t[open].line, (int)open, true, "'[' : array size must be a positive integer"});
+        return;
+    }
+    for (std::size_t k = open + 1; k < close; ++k) {
+        if (!t.ident(k) || t.is(k + 1, "(") || (k > 0 && t.is(k - 1, "."))) continue;
+        bool known = scan.names.count(t.str(k)) || one_of(t.str(k), {"int", "uint", "float", "half", "bool", "double"});
+        if (known) continue;
+        scan.errors.push_back({t[k].line, (int)k, true, "'" + t.str(k) + "' : unknown variable"});
+        return;
+    }
+}
+
 // Top-level declarations of the preprocessed text, in order.
 void scan_declarations(const Tokens& t, Scan& scan)
 {
@@ -501,7 +519,10 @@ void scan_declarations(const Tokens& t, Scan& scan)
             decl.line = t[k].line;
             decl.column = (int)k;  // a token index until prepare_source maps it to a column
             ++k;
-            while (t.is(k, "[")) k = t.match(k) + 1;
+            while (t.is(k, "[")) {
+                check_array_size(t, k, scan);
+                k = t.match(k) + 1;
+            }
             while (t.is(k, ":")) {
                 ++k;
                 if (t.is(k, "register")) read_register(t, k, decl);
