@@ -105,17 +105,7 @@ int main(int argc, char* argv[])
         return 2;
     }
 
-    fxplatform::set_headless(true);
-    WNDCLASSEXA window_class = {};
-    window_class.cbSize = sizeof window_class;
-    window_class.lpfnWndProc = DefWindowProcA;
-    window_class.hInstance = GetModuleHandleA(NULL);
-    window_class.lpszClassName = "fxshot";
-    HWND window = NULL;
-    if (RegisterClassExA(&window_class)) {
-        window = CreateWindowExA(0, "fxshot", "fxshot", WS_POPUP, 0, 0, SCREEN_WIDTH, SCREEN_HEIGHT, NULL, NULL,
-                                 window_class.hInstance, NULL);
-    }
+    HWND window = fxplatform::create_offscreen_window("fxshot");
     if (!window) {
         std::fprintf(stderr, "fxshot: cannot create an off-screen window\n");
         return 3;

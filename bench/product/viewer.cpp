@@ -39,16 +39,7 @@ std::string folder, previous_folder;
 
 bool open_viewer()
 {
-    fxplatform::set_headless(true);
-    WNDCLASSEXA window_class = {};
-    window_class.cbSize = sizeof window_class;
-    window_class.lpfnWndProc = DefWindowProcA;
-    window_class.hInstance = GetModuleHandleA(NULL);
-    window_class.lpszClassName = "fxview-bench";
-    if (RegisterClassExA(&window_class)) {
-        window = CreateWindowExA(0, "fxview-bench", "fxview bench", WS_POPUP, 0, 0, SCREEN_WIDTH, SCREEN_HEIGHT, NULL,
-                                 NULL, window_class.hInstance, NULL);
-    }
+    window = fxplatform::create_offscreen_window("fxview-bench");
     if (!window) {
         std::fprintf(stderr, "cannot create an off-screen window\n");
         return false;

@@ -21,4 +21,7 @@ void set_headless(bool headless);
 // off-screen as fast as they can.
 D3DPRESENT_PARAMETERS offscreen_present_params();
 
+// A hidden 1280 x 720 window with default processing, for such tools and tests; NULL on failure.
+HWND create_offscreen_window(LPCSTR name);
+
 }  // namespace fxplatform

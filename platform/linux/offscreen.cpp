@@ -1,4 +1,4 @@
-// Presentation parameters for our own tools and tests that render off-screen.
+// A window and presentation parameters for our own tools and tests that render off-screen.
 #include "linux_platform.h"
 
 namespace fxplatform {
@@ -16,6 +16,18 @@ D3DPRESENT_PARAMETERS offscreen_present_params()
     params.AutoDepthStencilFormat = D3DFMT_D24S8;
     params.PresentationInterval = D3DPRESENT_INTERVAL_IMMEDIATE;
     return params;
+}
+
+HWND create_offscreen_window(LPCSTR name)
+{
+    set_headless(true);
+    WNDCLASSEXA window_class = {};
+    window_class.cbSize = sizeof window_class;
+    window_class.lpfnWndProc = DefWindowProcA;
+    window_class.hInstance = GetModuleHandleA(NULL);
+    window_class.lpszClassName = name;
+    if (!RegisterClassExA(&window_class)) return NULL;
+    return CreateWindowExA(0, name, name, WS_POPUP, 0, 0, 1280, 720, NULL, NULL, window_class.hInstance, NULL);
 }
 
 }  // namespace fxplatform
