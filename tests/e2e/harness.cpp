@@ -160,7 +160,12 @@ void Process::kill()
     }
 }
 
-XSession::XSession() : display_(XOpenDisplay(nullptr)) {}
+// Other clients' windows come and go while we look at them (an earlier test's viewer closing, say);
+// Xlib's default handler would end the whole test on the first BadWindow. The call that met the
+// error simply fails and the caller's wait tries again.
+static int ignore_x_error(Display*, XErrorEvent*) { return 0; }
+
+XSession::XSession() : display_(XOpenDisplay(nullptr)) { XSetErrorHandler(ignore_x_error); }
 
 XSession::~XSession()
 {
