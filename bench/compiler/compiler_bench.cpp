@@ -1,5 +1,6 @@
 // Compile time per entry point, as the viewer compiles on start-up and F5: the example main.fx
-// (examples/main.fx when present) and a 200-line ray marcher, SPIR-V optimiser off and on.
+// (examples/main.fx when present) and a 200-line ray marcher, SPIR-V optimiser off and on, and
+// with the back end in this process instead of the child the viewer uses (the child's cost).
 // The first compile of the process, with glslang's one-time setup, is printed before the runs.
 #include <benchmark/benchmark.h>
 
@@ -20,8 +21,9 @@ std::string read(const char* path)
     return text.str();
 }
 
-void compile(benchmark::State& state, const char* path, const char* entry, bool optimise)
+void compile(benchmark::State& state, const char* path, const char* entry, bool optimise, bool isolated)
 {
+    fxcompiler::set_isolation(isolated);
     std::string source = read(path);
     fxcompiler::TranslateOptions options;
     options.optimise = optimise;
@@ -33,17 +35,24 @@ void compile(benchmark::State& state, const char* path, const char* entry, bool 
         }
         benchmark::DoNotOptimize(out.code.data());
     }
+    fxcompiler::set_isolation(true);
 }
 
 void register_all()
 {
-    for (bool optimise : {false, true}) {
+    struct Variant {
+        bool optimise, isolated;
+        const char* name;
+    };
+    for (Variant v : {Variant{false, true, "optimiser_off"}, Variant{true, true, "optimiser_on"},
+                      Variant{false, false, "optimiser_off/in_process"}}) {
         for (const char* entry : {"ps_main", "ps_main_f"}) {
-            std::string suffix = std::string("/") + entry + (optimise ? "/optimiser_on" : "/optimiser_off");
-            benchmark::RegisterBenchmark(("example" + suffix).c_str(), compile, FXCOMPILER_EXAMPLE, entry, optimise)
+            std::string suffix = std::string("/") + entry + "/" + v.name;
+            benchmark::RegisterBenchmark(("example" + suffix).c_str(), compile, FXCOMPILER_EXAMPLE, entry, v.optimise,
+                                         v.isolated)
                 ->Unit(benchmark::kMillisecond);
             benchmark::RegisterBenchmark(("raymarch_200_lines" + suffix).c_str(), compile, FXCOMPILER_RAYMARCH,
-                                         entry, optimise)
+                                         entry, v.optimise, v.isolated)
                 ->Unit(benchmark::kMillisecond);
         }
     }

@@ -114,6 +114,17 @@ TEST(FuzzRegressions, BadGlobalArraySizeIsAnError)
     EXPECT_EQ(out.result, 0) << messages_of(out);
 }
 
+// The same inside a function still crashes the back end; it must come back as a failed compile.
+TEST(FuzzRegressions, LocalConstArraySizedByAnUnknownNameFailsCleanly)
+{
+    for (const char* body : {"const float w[M - 4] = {1, 2}; return w[0];", "const float w[(M)]; return 0;",
+                             "const float w[sin(M)]; return 0;"}) {
+        fxcompiler::CompileOutput out = compile_text(pixel_shader("", body));
+        EXPECT_NE(out.result, 0) << body;
+        EXPECT_NE(messages_of(out).find("main.fx"), std::string::npos) << body << "\n" << messages_of(out);
+    }
+}
+
 TEST(FuzzRegressions, DistinctGlobalsAndBlocksStillCompile)
 {
     const std::string source = "struct S { float x; float b; };\n"

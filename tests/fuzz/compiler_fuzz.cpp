@@ -10,6 +10,7 @@
 #include <filesystem>
 #include <string>
 
+#include "compiler.h"
 #include "platform.h"
 #include "shader_blob.h"
 
@@ -63,6 +64,8 @@ extern "C" int LLVMFuzzerInitialize(int*, char***)
     folder = pattern;
     start_folder = std::filesystem::current_path().string();
     std::atexit(remove_folder);
+    // The viewer runs the back end in a child process; the fuzzer must see its crashes and coverage.
+    fxcompiler::set_isolation(false);
     return 0;
 }
 

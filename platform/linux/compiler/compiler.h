@@ -5,6 +5,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <string>
 #include <utility>
 #include <vector>
@@ -62,6 +63,8 @@ struct TranslateResult {
 // Macro expansion and conditional compilation only, keeping line numbers.
 bool preprocess_hlsl(const std::string& text, const std::string& preamble, const std::string& file_name,
                      std::string& output, std::vector<Diagnostic>& diagnostics);
+// The process-wide setup, done at most once; the first translation does it otherwise.
+void prepare_back_end();
 // One ps_3_0 entry point to GLSL 330 with Direct3D 9 registers, inputs and outputs.
 TranslateResult translate_hlsl(const PreparedSource& source, const std::string& file_name, const std::string& entry,
                                const TranslateOptions& options);
@@ -110,5 +113,13 @@ CompileOutput compile_file(const std::string& path, const std::string& entry, co
                            const std::vector<Define>& defines, const TranslateOptions& options);
 // The options D3DXCompileShaderFromFileA uses for its flags.
 TranslateOptions options_for_flags(std::uint32_t flags);
+
+// ---- isolate.cpp ----
+// Runs `work` (preparation and translation) in a child process, so that a crash or a hang of the
+// back end is a failed compile. Without a child to spare it runs `work` here.
+CompileOutput run_isolated(const std::function<CompileOutput()>& work);
+// On by default; off runs the back end in this process (fuzzing wants to see its crashes).
+void set_isolation(bool on);
+void set_isolation_time_limit(int milliseconds);
 
 }  // namespace fxcompiler

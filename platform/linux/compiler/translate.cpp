@@ -437,6 +437,20 @@ bool preprocess_hlsl(const std::string& text, const std::string& preamble, const
     return false;
 }
 
+// glslang builds its built-in symbol tables on the first parse of a kind and keeps them for the
+// process. A throw-away parse here builds them once, before any child is forked: otherwise each
+// child would build them again (about 30 ms).
+void prepare_back_end()
+{
+    static const bool warm = [] {
+        ensure_process_setup();
+        PreparedSource tiny;
+        tiny.text = "float4 main() : COLOR0 { return 0; }\n";
+        return translate_hlsl(tiny, "warm-up", "main", TranslateOptions()).ok;
+    }();
+    (void)warm;
+}
+
 TranslateResult translate_hlsl(const PreparedSource& source, const std::string& file_name, const std::string& entry,
                                const TranslateOptions& options)
 {

@@ -1,0 +1,96 @@
+// The back end runs in a child process: what comes back must equal an in-process compile, and a
+// crash, a hang or a silent exit of the child must come back as a failed compile.
+#include <unistd.h>
+
+#include <chrono>
+#include <csignal>
+#include <cstdlib>
+#include <thread>
+
+#include "compiler_test_util.h"
+#include "platform.h"
+
+namespace {
+
+// Isolation is process-wide: each test leaves it as it found it.
+class Isolation : public ::testing::Test {
+protected:
+    void TearDown() override
+    {
+        fxcompiler::set_isolation(true);
+        fxcompiler::set_isolation_time_limit(30000);
+    }
+};
+
+void expect_same(const fxcompiler::CompileOutput& a, const fxcompiler::CompileOutput& b)
+{
+    EXPECT_EQ(a.result, b.result);
+    EXPECT_EQ(a.code, b.code);
+    EXPECT_EQ(a.blob.glsl, b.blob.glsl);
+    ASSERT_EQ(a.diagnostics.size(), b.diagnostics.size());
+    for (std::size_t i = 0; i < a.diagnostics.size(); ++i) {
+        EXPECT_EQ(a.diagnostics[i].line, b.diagnostics[i].line);
+        EXPECT_EQ(a.diagnostics[i].column, b.diagnostics[i].column);
+        EXPECT_EQ(a.diagnostics[i].error, b.diagnostics[i].error);
+        EXPECT_EQ(a.diagnostics[i].text, b.diagnostics[i].text);
+    }
+}
+
+TEST_F(Isolation, TheChildGivesWhatACompileInThisProcessGives)
+{
+    struct Case {
+        std::string source;
+        bool compiles;
+        bool has_messages;
+    };
+    const Case cases[] = {
+        {pixel_shader("sampler2D t : register(s1);\nfloat4 k;", "return tex2D(t, uv) * k;"), true, false},
+        {"#pragma once\n" + pixel_shader("", "return 1;"), true, true},  // a warning only
+        {pixel_shader("", "return undeclared + 1;"), false, true},
+        {"#include \"other.fx\"\n", false, true},  // refused before the back end
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.source);
+        fxcompiler::CompileOutput isolated = compile_text(c.source);
+        EXPECT_EQ(isolated.result == D3D_OK, c.compiles) << messages_of(isolated);
+        EXPECT_EQ(!isolated.diagnostics.empty(), c.has_messages) << messages_of(isolated);
+        fxcompiler::set_isolation(false);
+        fxcompiler::CompileOutput here = compile_text(c.source);
+        fxcompiler::set_isolation(true);
+        expect_same(isolated, here);
+    }
+}
+
+TEST_F(Isolation, ACrashOrASilentExitIsAFailedCompile)
+{
+    fxcompiler::CompileOutput crashed = fxcompiler::run_isolated([]() -> fxcompiler::CompileOutput { std::abort(); });
+    EXPECT_EQ(crashed.result, E_FAIL);
+    ASSERT_EQ(crashed.diagnostics.size(), 1u);
+    EXPECT_NE(crashed.diagnostics[0].text.find("internal compiler error: the compiler crashed on this shader"),
+              std::string::npos)
+        << crashed.diagnostics[0].text;
+
+    fxcompiler::CompileOutput vanished = fxcompiler::run_isolated([]() -> fxcompiler::CompileOutput { _exit(0); });
+    EXPECT_EQ(vanished.result, E_FAIL);
+    ASSERT_EQ(vanished.diagnostics.size(), 1u);
+    EXPECT_EQ(vanished.diagnostics[0].text,
+              "internal compiler error: the compiler stopped without a result (exit code 0)");
+
+    // The parent carries on compiling afterwards.
+    EXPECT_EQ(compile_text(pixel_shader("", "return 1;")).result, D3D_OK);
+}
+
+TEST_F(Isolation, AHangIsStoppedAtTheTimeLimit)
+{
+    fxcompiler::set_isolation_time_limit(300);
+    auto start = std::chrono::steady_clock::now();
+    fxcompiler::CompileOutput out = fxcompiler::run_isolated([]() -> fxcompiler::CompileOutput {
+        for (;;) std::this_thread::sleep_for(std::chrono::seconds(1));
+    });
+    EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(10));
+    EXPECT_EQ(out.result, E_FAIL);
+    ASSERT_EQ(out.diagnostics.size(), 1u);
+    EXPECT_NE(out.diagnostics[0].text.find("did not finish within"), std::string::npos) << out.diagnostics[0].text;
+}
+
+}  // namespace
