@@ -87,7 +87,7 @@ TEST_F(Viewer, ShowsTheFirstFrameAndReloadsAnEditOnF5FromAnotherWindow)
     EXPECT_TRUE(still_running());
 }
 
-TEST_F(Viewer, ABrokenEditReportsAndKeepsRunningUntilTheFixIsReloaded)
+TEST_F(Viewer, BrokenEditsReportAndKeepRunningUntilTheFixIsReloaded)
 {
     folder.write("main.fx", solid_shader("1.6, 0.4, 0.8"));
     start();
@@ -98,6 +98,12 @@ TEST_F(Viewer, ABrokenEditReportsAndKeepsRunningUntilTheFixIsReloaded)
     EXPECT_TRUE(viewer->wait_for_out("Error : main.fx(4,1): error: ", 1, STEP_TIMEOUT)) << viewer->out();
     EXPECT_TRUE(viewer->wait_for_out("Error : Pshader\n", 3, STEP_TIMEOUT)) << viewer->out();
     EXPECT_NE(viewer->out().find(": error: "), std::string::npos) << viewer->out();
+    EXPECT_TRUE(still_running());
+
+    // A shader the compiler itself crashes on is one more failed compile.
+    folder.write("main.fx", "float4 ps_main(float2 uv : TEXCOORD0) : COLOR0 { const float w[(M)]; return 0; }\n");
+    press_f5_elsewhere();
+    EXPECT_TRUE(viewer->wait_for_out("internal compiler error", 1, STEP_TIMEOUT)) << viewer->out();
     EXPECT_TRUE(still_running());
 
     folder.write("main.fx", solid_shader("0.4, 1.8, 1.0"));
