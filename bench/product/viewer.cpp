@@ -130,14 +130,29 @@ bool compile_blob(const char* entry, fxplatform::ShaderBlob& blob)
     return ok;
 }
 
-long resident_kb()
+namespace {
+
+long resident_kb_of(const std::string& pid)
 {
-    std::ifstream status("/proc/self/status");
+    std::ifstream status("/proc/" + pid + "/status");
     std::string line;
     while (std::getline(status, line)) {
         if (line.compare(0, 6, "VmRSS:") == 0) return std::strtol(line.c_str() + 6, nullptr, 10);
     }
-    return -1;
+    return 0;
+}
+
+}  // namespace
+
+long resident_kb()
+{
+    // The compiler's helper process is part of what the viewer costs.
+    std::string self = std::to_string(getpid());
+    long total = resident_kb_of(self);
+    std::ifstream children("/proc/self/task/" + self + "/children");
+    std::string child;
+    while (children >> child) total += resident_kb_of(child);
+    return total;
 }
 
 long long heap_in_use()

@@ -28,7 +28,7 @@ bool read_file(const std::string& path, std::string& text);
 // One entry point of ./main.fx as the loader compiles it, decoded; false on any failure.
 bool compile_blob(const char* entry, fxplatform::ShaderBlob& blob);
 
-long resident_kb();       // VmRSS of this process
+long resident_kb();       // VmRSS of this process and its children (the compiler helper)
 long long heap_in_use();  // bytes allocated and not freed (the sanitizer's count under ASan)
 
 }  // namespace product

@@ -1,11 +1,14 @@
-// The back end runs in a child process: what comes back must equal an in-process compile, and a
-// crash, a hang or a silent exit of the child must come back as a failed compile.
+// The back end runs in a helper process (or a forked child): what comes back must equal an
+// in-process compile, and a crash, a hang or a silent exit must come back as a failed compile.
 #include <unistd.h>
 
 #include <chrono>
 #include <csignal>
 #include <cstdlib>
+#include <fstream>
+#include <sstream>
 #include <thread>
+#include <vector>
 
 #include "compiler_test_util.h"
 #include "platform.h"
@@ -19,8 +22,25 @@ protected:
     {
         fxcompiler::set_isolation(true);
         fxcompiler::set_isolation_time_limit(30000);
+        fxcompiler::set_helper_path("");
     }
 };
+
+// This process's children that run the helper executable.
+std::vector<pid_t> helpers()
+{
+    std::vector<pid_t> found;
+    std::ifstream children("/proc/self/task/" + std::to_string(getpid()) + "/children");
+    pid_t pid;
+    while (children >> pid) {
+        char exe[4096];
+        ssize_t n = readlink(("/proc/" + std::to_string(pid) + "/exe").c_str(), exe, sizeof exe - 1);
+        if (n > 0 && std::string(exe, n).find("fxview-hlsl") != std::string::npos) found.push_back(pid);
+    }
+    return found;
+}
+
+const char* const CRASHES_THE_BACK_END = "float4 ps_main() : COLOR0 { const float w[(M)]; return 0; }\n";
 
 void expect_same(const fxcompiler::CompileOutput& a, const fxcompiler::CompileOutput& b)
 {
@@ -36,7 +56,7 @@ void expect_same(const fxcompiler::CompileOutput& a, const fxcompiler::CompileOu
     }
 }
 
-TEST_F(Isolation, TheChildGivesWhatACompileInThisProcessGives)
+TEST_F(Isolation, TheHelperGivesWhatACompileInThisProcessGives)
 {
     struct Case {
         std::string source;
@@ -61,7 +81,63 @@ TEST_F(Isolation, TheChildGivesWhatACompileInThisProcessGives)
     }
 }
 
-TEST_F(Isolation, ACrashOrASilentExitIsAFailedCompile)
+TEST_F(Isolation, OneHelperServesEveryCompileAndIsReplacedAfterACrash)
+{
+    const std::string good = pixel_shader("", "return 1;");
+    ASSERT_EQ(compile_text(good).result, D3D_OK);
+    std::vector<pid_t> first = helpers();
+    ASSERT_EQ(first.size(), 1u) << "no helper process beside the compiling program";
+    ASSERT_EQ(compile_text(good).result, D3D_OK);
+    EXPECT_EQ(helpers(), first);
+
+    fxcompiler::CompileOutput crashed = compile_text(CRASHES_THE_BACK_END);
+    EXPECT_EQ(crashed.result, E_FAIL);
+    // A sanitizer build reports the crash itself and exits instead of dying by the signal.
+    EXPECT_NE(messages_of(crashed).find("main.fx: error: internal compiler error: the compiler "),
+              std::string::npos)
+        << messages_of(crashed);
+    EXPECT_TRUE(helpers().empty());
+
+    fxcompiler::CompileOutput after = compile_text(good);
+    EXPECT_EQ(after.result, D3D_OK) << messages_of(after);
+    std::vector<pid_t> second = helpers();
+    ASSERT_EQ(second.size(), 1u);
+    EXPECT_NE(second, first);
+
+    // Killed from outside between compiles: replaced without a failed compile.
+    kill(second[0], SIGKILL);
+    std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    after = compile_text(good);
+    EXPECT_EQ(after.result, D3D_OK) << messages_of(after);
+}
+
+TEST_F(Isolation, AHelperPastTheTimeLimitIsStoppedAndReplaced)
+{
+    fxcompiler::set_isolation_time_limit(0);
+    fxcompiler::CompileOutput out = compile_text(pixel_shader("", "return 1;"));
+    EXPECT_EQ(out.result, E_FAIL);
+    EXPECT_EQ(messages_of(out), "main.fx: error: the compiler did not finish within 0 s on this shader and was stopped");
+    EXPECT_TRUE(helpers().empty());
+    fxcompiler::set_isolation_time_limit(30000);
+    EXPECT_EQ(compile_text(pixel_shader("", "return 1;")).result, D3D_OK);
+}
+
+TEST_F(Isolation, WithoutTheHelperEachCompileRunsInAForkedChild)
+{
+    fxcompiler::set_helper_path("/nonexistent/fxview-hlsl");
+    const std::string good = pixel_shader("sampler2D t : register(s1);", "return tex2D(t, uv);");
+    fxcompiler::CompileOutput forked = compile_text(good);
+    EXPECT_TRUE(helpers().empty());
+    fxcompiler::set_isolation(false);
+    expect_same(forked, compile_text(good));
+    fxcompiler::set_isolation(true);
+
+    fxcompiler::CompileOutput crashed = compile_text(CRASHES_THE_BACK_END);
+    EXPECT_EQ(crashed.result, E_FAIL);
+    EXPECT_NE(messages_of(crashed).find("internal compiler error"), std::string::npos) << messages_of(crashed);
+}
+
+TEST_F(Isolation, ACrashOrASilentExitOfAForkedChildIsAFailedCompile)
 {
     fxcompiler::CompileOutput crashed = fxcompiler::run_isolated([]() -> fxcompiler::CompileOutput { std::abort(); });
     EXPECT_EQ(crashed.result, E_FAIL);
@@ -80,7 +156,7 @@ TEST_F(Isolation, ACrashOrASilentExitIsAFailedCompile)
     EXPECT_EQ(compile_text(pixel_shader("", "return 1;")).result, D3D_OK);
 }
 
-TEST_F(Isolation, AHangIsStoppedAtTheTimeLimit)
+TEST_F(Isolation, AForkedChildThatHangsIsStoppedAtTheTimeLimit)
 {
     fxcompiler::set_isolation_time_limit(300);
     auto start = std::chrono::steady_clock::now();

@@ -1,6 +1,6 @@
 // D3DXCompileShaderFromFileA and the ID3DXBuffer it returns; compile_file and compile_source:
 // the checks on the file (missing, unreadable, empty, binary, too large) and the path through
-// preparation and translation, the latter in a child process.
+// preparation and translation, which run in the helper process.
 #include <sys/stat.h>
 
 #include <cerrno>
@@ -80,35 +80,6 @@ bool find_binary(const std::string& s, int& line, int& column)
     return false;
 }
 
-// Preparation and the back end: the part that runs in the child.
-CompileOutput compile_text(const std::string& text, const std::string& file_name, const std::string& entry,
-                           const std::vector<Define>& defines, const TranslateOptions& options)
-{
-    CompileOutput out;
-    PreparedSource prepared;
-    if (!prepare_source(text, file_name, defines, prepared, out.diagnostics)) {
-        out.result = E_FAIL;
-        return out;
-    }
-    for (const auto& unnamed : prepared.unnamed_parameters) {
-        if (unnamed.first == entry) {
-            out.diagnostics.push_back(unnamed.second);
-            out.result = E_FAIL;
-            return out;
-        }
-    }
-    TranslateResult translated = translate_hlsl(prepared, file_name, entry, options);
-    out.diagnostics.insert(out.diagnostics.end(), translated.diagnostics.begin(), translated.diagnostics.end());
-    if (!translated.ok) {
-        out.result = E_FAIL;
-        return out;
-    }
-    out.blob = std::move(translated.blob);
-    out.code = fxplatform::encode_shader_blob(out.blob);
-    out.result = D3D_OK;
-    return out;
-}
-
 }  // namespace
 
 TranslateOptions options_for_flags(std::uint32_t flags)
@@ -120,6 +91,34 @@ TranslateOptions options_for_flags(std::uint32_t flags)
     options.optimise = false;
     return options;
 }
+
+CompileOutput compile_request(const CompileRequest& request)
+{
+    CompileOutput out;
+    PreparedSource prepared;
+    if (!prepare_source(request.text, request.file_name, request.defines, prepared, out.diagnostics)) {
+        out.result = E_FAIL;
+        return out;
+    }
+    for (const auto& unnamed : prepared.unnamed_parameters) {
+        if (unnamed.first == request.entry) {
+            out.diagnostics.push_back(unnamed.second);
+            out.result = E_FAIL;
+            return out;
+        }
+    }
+    TranslateResult translated = translate_hlsl(prepared, request.file_name, request.entry, request.options);
+    out.diagnostics.insert(out.diagnostics.end(), translated.diagnostics.begin(), translated.diagnostics.end());
+    if (!translated.ok) {
+        out.result = E_FAIL;
+        return out;
+    }
+    out.blob = std::move(translated.blob);
+    out.code = fxplatform::encode_shader_blob(out.blob);
+    out.result = D3D_OK;
+    return out;
+}
+
 
 CompileOutput compile_source(const std::string& source, const std::string& file_name, const std::string& entry,
                              const std::string& profile, const std::vector<Define>& defines,
@@ -140,7 +139,7 @@ CompileOutput compile_source(const std::string& source, const std::string& file_
     std::string text = source.compare(0, 3, "\xEF\xBB\xBF") == 0 ? source.substr(3) : source;
     if (only_whitespace(text)) return failure(D3DXERR_INVALIDDATA, 0, 0, "file is empty");
 
-    return run_isolated([&] { return compile_text(text, file_name, entry, defines, options); });
+    return compile_isolated({text, file_name, entry, defines, options});
 }
 
 CompileOutput compile_file(const std::string& path, const std::string& entry, const std::string& profile,

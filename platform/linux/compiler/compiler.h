@@ -106,6 +106,17 @@ struct CompileOutput {
     std::vector<Diagnostic> diagnostics;   // errors, or warnings of a successful compile
 };
 
+// What the helper process compiles: the file's text, already checked and read.
+struct CompileRequest {
+    std::string text;
+    std::string file_name;
+    std::string entry;
+    std::vector<Define> defines;
+    TranslateOptions options;
+};
+
+// Preparation and the back end, in whichever process runs them.
+CompileOutput compile_request(const CompileRequest& request);
 CompileOutput compile_source(const std::string& source, const std::string& file_name, const std::string& entry,
                              const std::string& profile, const std::vector<Define>& defines,
                              const TranslateOptions& options);
@@ -115,11 +126,18 @@ CompileOutput compile_file(const std::string& path, const std::string& entry, co
 TranslateOptions options_for_flags(std::uint32_t flags);
 
 // ---- isolate.cpp ----
-// Runs `work` (preparation and translation) in a child process, so that a crash or a hang of the
-// back end is a failed compile. Without a child to spare it runs `work` here.
+// The back end runs outside the caller's process, so that a crash or a hang of it is a failed
+// compile: in a long-lived helper process (fxview-hlsl, beside the executable), or where none can
+// be started in a child forked for the one compile, or as a last resort here.
+CompileOutput compile_isolated(const CompileRequest& request);
+// Runs `work` in a forked child, with the same protection.
 CompileOutput run_isolated(const std::function<CompileOutput()>& work);
+// The helper's side: answers requests on `fd` until it is closed. Returns the exit code.
+int serve_compiles(int fd);
 // On by default; off runs the back end in this process (fuzzing wants to see its crashes).
 void set_isolation(bool on);
 void set_isolation_time_limit(int milliseconds);
+// The helper executable to start; empty means the usual places.
+void set_helper_path(const std::string& path);
 
 }  // namespace fxcompiler

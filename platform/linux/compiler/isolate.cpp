@@ -1,10 +1,17 @@
-// The back end in a child process. glslang still crashes on some malformed shaders and has no
-// way to be stopped; a shader author's typo must not take the viewer down with it. The child
-// inherits the parsed-once process setup, does the work and sends the result through a pipe; a
-// crash, a hang or garbage becomes a failed compile with a message.
+// The back end outside the caller's process. glslang still crashes on some malformed shaders and
+// cannot be interrupted; a shader author's typo must not take the viewer down with it.
+//
+// A helper process (fxview-hlsl) is started at the first compile and kept: it pays glslang's
+// set-up once and shares no memory with the viewer, so a compile costs a round trip through a
+// socket. If it crashes or overruns the time limit, that compile fails with a message and the next
+// one starts a fresh helper. Without a helper executable each compile runs in a forked child,
+// which is slower (every page of the viewer becomes copy-on-write for a while).
 #include <fcntl.h>
+#include <limits.h>
 #include <poll.h>
 #include <signal.h>
+#include <spawn.h>
+#include <sys/socket.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -16,42 +23,34 @@
 #include "compiler.h"
 #include "platform.h"
 
+extern char** environ;
+
 namespace fxcompiler {
 
 namespace {
 
+using Clock = std::chrono::steady_clock;
+
 bool isolation = true;
 int time_limit_ms = 30000;
+std::string helper_override;
 
-const std::uint32_t END_MARK = 0x444E4546;  // "FEND": the child got to the end
+const std::uint32_t END_MARK = 0x444E4546;         // "FEND": the sender got to the end
+const std::uint32_t MAX_FRAME = 256u << 20;         // far beyond any 4 MiB shader's result
+const char* const HELPER_NAME = "fxview-hlsl";
+const int HELPER_FD = 3;
 
-// ---- the result on the wire: 32-bit words and length-prefixed text ----
-void put(std::string& out, std::uint32_t word) { out.append((const char*)&word, sizeof word); }
-
-void put(std::string& out, const std::string& text)
-{
-    put(out, (std::uint32_t)text.size());
-    out += text;
-}
-
-std::string serialise(const CompileOutput& output)
-{
-    std::string out;
-    put(out, (std::uint32_t)output.result);
-    put(out, (std::uint32_t)output.code.size());
-    if (!output.code.empty()) {
-        out.append((const char*)output.code.data(), output.code.size() * sizeof(std::uint32_t));
+// ---- the wire: 32-bit words and length-prefixed text ----
+class Writer {
+public:
+    void word(std::uint32_t value) { data.append((const char*)&value, sizeof value); }
+    void text(const std::string& value)
+    {
+        word((std::uint32_t)value.size());
+        data += value;
     }
-    put(out, (std::uint32_t)output.diagnostics.size());
-    for (const Diagnostic& d : output.diagnostics) {
-        put(out, (std::uint32_t)d.line);
-        put(out, (std::uint32_t)d.column);
-        put(out, d.error ? 1u : 0u);
-        put(out, d.text);
-    }
-    put(out, END_MARK);
-    return out;
-}
+    std::string data;
+};
 
 class Reader {
 public:
@@ -84,17 +83,38 @@ public:
         return true;
     }
 
-    bool at_end() const { return at_ == data_.size(); }
+    bool finished()
+    {
+        std::uint32_t end = 0;
+        return word(end) && end == END_MARK && at_ == data_.size();
+    }
 
 private:
     const std::string& data_;
     std::size_t at_ = 0;
 };
 
+std::string serialise(const CompileOutput& output)
+{
+    Writer out;
+    out.word((std::uint32_t)output.result);
+    out.word((std::uint32_t)output.code.size());
+    for (std::uint32_t w : output.code) out.word(w);
+    out.word((std::uint32_t)output.diagnostics.size());
+    for (const Diagnostic& d : output.diagnostics) {
+        out.word((std::uint32_t)d.line);
+        out.word((std::uint32_t)d.column);
+        out.word(d.error ? 1u : 0u);
+        out.text(d.text);
+    }
+    out.word(END_MARK);
+    return out.data;
+}
+
 bool deserialise(const std::string& data, CompileOutput& output)
 {
     Reader in(data);
-    std::uint32_t result = 0, code_words = 0, count = 0, end = 0;
+    std::uint32_t result = 0, code_words = 0, count = 0;
     if (!in.word(result) || !in.word(code_words) || !in.words(output.code, code_words) || !in.word(count)) return false;
     output.result = (std::int32_t)result;
     for (std::uint32_t i = 0; i < count; ++i) {
@@ -106,64 +126,113 @@ bool deserialise(const std::string& data, CompileOutput& output)
         d.error = error != 0;
         output.diagnostics.push_back(std::move(d));
     }
-    if (!in.word(end) || end != END_MARK || !in.at_end()) return false;
-    if (output.result == D3D_OK &&
-        !fxplatform::decode_shader_blob(output.code.data(), output.code.size(), output.blob)) {
-        return false;
-    }
-    return true;
+    if (!in.finished()) return false;
+    return output.result != D3D_OK ||
+           fxplatform::decode_shader_blob(output.code.data(), output.code.size(), output.blob);
 }
 
-bool write_all(int fd, const std::string& data)
+std::string serialise(const CompileRequest& request)
+{
+    Writer out;
+    out.text(request.text);
+    out.text(request.file_name);
+    out.text(request.entry);
+    out.word((std::uint32_t)request.defines.size());
+    for (const Define& d : request.defines) {
+        out.text(d.name);
+        out.text(d.value);
+    }
+    out.word(request.options.optimise ? 1u : 0u);
+    out.word(END_MARK);
+    return out.data;
+}
+
+bool deserialise(const std::string& data, CompileRequest& request)
+{
+    Reader in(data);
+    std::uint32_t count = 0, optimise = 0;
+    if (!in.text(request.text) || !in.text(request.file_name) || !in.text(request.entry) || !in.word(count)) {
+        return false;
+    }
+    for (std::uint32_t i = 0; i < count; ++i) {
+        Define d;
+        if (!in.text(d.name) || !in.text(d.value)) return false;
+        request.defines.push_back(std::move(d));
+    }
+    if (!in.word(optimise)) return false;
+    request.options.optimise = optimise != 0;
+    return in.finished();
+}
+
+std::string framed(const std::string& payload)
+{
+    Writer out;
+    out.word((std::uint32_t)payload.size());
+    return out.data + payload;
+}
+
+// ---- moving bytes, with a deadline on the caller's side ----
+enum class Io { Done, Closed, TimedOut, Failed };
+
+// Waits for `events` on `fd` until the deadline; no deadline means forever.
+Io wait_for(int fd, short events, const Clock::time_point* deadline)
+{
+    for (;;) {
+        int timeout = -1;
+        if (deadline) {
+            auto left = std::chrono::duration_cast<std::chrono::milliseconds>(*deadline - Clock::now()).count();
+            if (left <= 0) return Io::TimedOut;
+            timeout = (int)std::min<long long>(left, INT_MAX);
+        }
+        pollfd p{fd, events, 0};
+        int ready = poll(&p, 1, timeout);
+        if (ready < 0 && errno == EINTR) continue;
+        if (ready < 0) return Io::Failed;
+        if (ready == 0) return Io::TimedOut;
+        return Io::Done;
+    }
+}
+
+Io send_all(int fd, const std::string& data, const Clock::time_point* deadline)
 {
     std::size_t done = 0;
     while (done < data.size()) {
-        ssize_t n = write(fd, data.data() + done, data.size() - done);
-        if (n < 0 && errno == EINTR) continue;
-        if (n <= 0) return false;
+        Io ready = wait_for(fd, POLLOUT, deadline);
+        if (ready != Io::Done) return ready;
+        // A socket, so a vanished peer is EPIPE here rather than SIGPIPE for the whole program.
+        ssize_t n = send(fd, data.data() + done, data.size() - done, MSG_NOSIGNAL);
+        if (n < 0 && (errno == EINTR || errno == EAGAIN)) continue;
+        if (n < 0) return errno == EPIPE || errno == ECONNRESET ? Io::Closed : Io::Failed;
         done += (std::size_t)n;
     }
-    return true;
+    return Io::Done;
 }
 
-[[noreturn]] void run_child(int fd, const std::function<CompileOutput()>& work)
+Io receive_exactly(int fd, std::size_t size, std::string& data, const Clock::time_point* deadline)
 {
-    // The child only computes: no atexit handlers, no flushing of the parent's stdio buffers.
-    std::string data;
-    try {
-        data = serialise(work());
-    } catch (...) {
-        _exit(3);
+    data.resize(size);
+    std::size_t done = 0;
+    while (done < size) {
+        Io ready = wait_for(fd, POLLIN, deadline);
+        if (ready != Io::Done) return ready;
+        ssize_t n = recv(fd, &data[done], size - done, 0);
+        if (n < 0 && (errno == EINTR || errno == EAGAIN)) continue;
+        if (n < 0) return errno == ECONNRESET ? Io::Closed : Io::Failed;
+        if (n == 0) return Io::Closed;
+        done += (std::size_t)n;
     }
-    _exit(write_all(fd, data) ? 0 : 4);
+    return Io::Done;
 }
 
-// Reads until end of file or the deadline; false on timeout or a read error.
-bool read_until_closed(int fd, std::string& data, std::chrono::steady_clock::time_point deadline)
+Io receive_frame(int fd, std::string& payload, const Clock::time_point* deadline)
 {
-    char chunk[65536];
-    for (;;) {
-        auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now());
-        if (left.count() <= 0) return false;
-        pollfd p{fd, POLLIN, 0};
-        int ready = poll(&p, 1, (int)left.count());
-        if (ready < 0 && errno == EINTR) continue;
-        if (ready <= 0) return false;
-        ssize_t n = read(fd, chunk, sizeof chunk);
-        if (n < 0 && errno == EINTR) continue;
-        if (n < 0) return false;
-        if (n == 0) return true;
-        data.append(chunk, (std::size_t)n);
-    }
-}
-
-int wait_for(pid_t child)
-{
-    int status = 0;
-    while (waitpid(child, &status, 0) < 0) {
-        if (errno != EINTR) return -1;  // SIGCHLD ignored elsewhere in the process: status unknown
-    }
-    return status;
+    std::string header;
+    Io got = receive_exactly(fd, sizeof(std::uint32_t), header, deadline);
+    if (got != Io::Done) return got;
+    std::uint32_t size = 0;
+    std::memcpy(&size, header.data(), sizeof size);
+    if (size > MAX_FRAME) return Io::Failed;
+    return receive_exactly(fd, size, payload, deadline);
 }
 
 CompileOutput failed(const std::string& text)
@@ -174,52 +243,208 @@ CompileOutput failed(const std::string& text)
     return out;
 }
 
+CompileOutput timed_out()
+{
+    return failed("the compiler did not finish within " + std::to_string(time_limit_ms / 1000) +
+                  " s on this shader and was stopped");
+}
+
+// What became of a process that gave no result; -1 when its status is unknown.
+CompileOutput died(int status)
+{
+    if (status != -1 && WIFSIGNALED(status)) {
+        return failed(std::string("internal compiler error: the compiler crashed on this shader (") +
+                      strsignal(WTERMSIG(status)) + ")");
+    }
+    std::string how =
+        status != -1 && WIFEXITED(status) ? " (exit code " + std::to_string(WEXITSTATUS(status)) + ")" : "";
+    return failed("internal compiler error: the compiler stopped without a result" + how);
+}
+
+int reap(pid_t child)
+{
+    int status = 0;
+    while (waitpid(child, &status, 0) < 0) {
+        if (errno != EINTR) return -1;  // SIGCHLD ignored elsewhere in the process: status unknown
+    }
+    return status;
+}
+
+// ---- the helper process ----
+struct Helper {
+    pid_t pid = -1;
+    int fd = -1;
+};
+Helper helper;
+
+bool executable(const std::string& path) { return !path.empty() && access(path.c_str(), X_OK) == 0; }
+
+// Beside the running program first (an installed or copied viewer), then where this build put it.
+std::string helper_path()
+{
+    if (!helper_override.empty()) return helper_override;
+    char self[PATH_MAX];
+    ssize_t n = readlink("/proc/self/exe", self, sizeof self - 1);
+    if (n > 0) {
+        std::string dir(self, (std::size_t)n);
+        dir.erase(dir.find_last_of('/') + 1);
+        if (executable(dir + HELPER_NAME)) return dir + HELPER_NAME;
+    }
+#ifdef FXCOMPILER_HELPER_PATH
+    if (executable(FXCOMPILER_HELPER_PATH)) return FXCOMPILER_HELPER_PATH;
+#endif
+    return "";
+}
+
+bool start_helper()
+{
+    std::string path = helper_path();
+    if (path.empty()) return false;
+    int pair[2];
+    if (socketpair(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0, pair) != 0) return false;
+    int theirs = pair[1];
+    if (theirs == HELPER_FD) {  // dup2 onto itself would keep close-on-exec
+        theirs = fcntl(pair[1], F_DUPFD_CLOEXEC, HELPER_FD + 1);
+        close(pair[1]);
+        if (theirs < 0) {
+            close(pair[0]);
+            return false;
+        }
+    }
+    posix_spawn_file_actions_t actions;
+    posix_spawn_file_actions_init(&actions);
+    posix_spawn_file_actions_adddup2(&actions, theirs, HELPER_FD);
+    posix_spawn_file_actions_addclosefrom_np(&actions, HELPER_FD + 1);
+    // The viewer's standard output is the user's to read; the helper's errors still reach stderr.
+    posix_spawn_file_actions_addopen(&actions, 1, "/dev/null", O_WRONLY, 0);
+    char* argv[] = {const_cast<char*>(path.c_str()), nullptr};
+    pid_t pid = -1;
+    int error = posix_spawn(&pid, path.c_str(), &actions, nullptr, argv, environ);
+    posix_spawn_file_actions_destroy(&actions);
+    close(theirs);
+    if (error != 0) {
+        close(pair[0]);
+        return false;
+    }
+    helper.pid = pid;
+    helper.fd = pair[0];
+    return true;
+}
+
+// Closing our end is the helper's cue to exit; a helper that overran is killed first.
+int stop_helper(bool kill_it)
+{
+    if (helper.pid < 0) return -1;
+    close(helper.fd);
+    if (kill_it) kill(helper.pid, SIGKILL);
+    int status = reap(helper.pid);
+    helper = Helper();
+    return status;
+}
+
 }  // namespace
 
 void set_isolation(bool on) { isolation = on; }
 
 void set_isolation_time_limit(int milliseconds) { time_limit_ms = milliseconds; }
 
+void set_helper_path(const std::string& path)
+{
+    stop_helper(false);
+    helper_override = path;
+}
+
+CompileOutput compile_isolated(const CompileRequest& request)
+{
+    if (!isolation) return compile_request(request);
+    const std::string frame = framed(serialise(request));
+    // A helper that died between compiles (killed from outside, say) is replaced once.
+    for (int attempt = 0; attempt < 2; ++attempt) {
+        if (helper.pid < 0 && !start_helper()) break;
+        const Clock::time_point deadline = Clock::now() + std::chrono::milliseconds(time_limit_ms);
+        Io sent = send_all(helper.fd, frame, &deadline);
+        if (sent == Io::TimedOut) {
+            stop_helper(true);
+            return timed_out();
+        }
+        if (sent != Io::Done) {
+            stop_helper(true);
+            continue;
+        }
+        std::string payload;
+        Io got = receive_frame(helper.fd, payload, &deadline);
+        if (got == Io::TimedOut) {
+            stop_helper(true);
+            return timed_out();
+        }
+        CompileOutput out;
+        if (got == Io::Done && deserialise(payload, out)) return out;
+        return died(stop_helper(got != Io::Closed));
+    }
+    return run_isolated([&] { return compile_request(request); });
+}
+
 CompileOutput run_isolated(const std::function<CompileOutput()>& work)
 {
     if (!isolation) return work();
     prepare_back_end();  // once, here, so no child pays for it
 
-    int fds[2];
-    if (pipe2(fds, O_CLOEXEC) != 0) return work();  // no process to spare: compile here, unprotected
+    int pair[2];
+    if (socketpair(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0, pair) != 0) return work();  // unprotected
     pid_t child = fork();
     if (child < 0) {
-        close(fds[0]);
-        close(fds[1]);
+        close(pair[0]);
+        close(pair[1]);
         return work();
     }
     if (child == 0) {
-        close(fds[0]);
-        run_child(fds[1], work);
+        // The child only computes: no atexit handlers, no flushing of the parent's stdio buffers.
+        close(pair[0]);
+        std::string data;
+        try {
+            data = serialise(work());
+        } catch (...) {
+            _exit(3);
+        }
+        _exit(send_all(pair[1], framed(data), nullptr) == Io::Done ? 0 : 4);
     }
-    close(fds[1]);
-    std::string data;
-    auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(time_limit_ms);
-    bool complete = read_until_closed(fds[0], data, deadline);
-    close(fds[0]);
-    if (!complete) kill(child, SIGKILL);
-    int status = wait_for(child);
-
-    if (!complete) {
-        return failed("the compiler did not finish within " + std::to_string(time_limit_ms / 1000) +
-                      " s on this shader and was stopped");
-    }
-    if (status != -1 && WIFSIGNALED(status)) {
-        return failed(std::string("internal compiler error: the compiler crashed on this shader (") +
-                      strsignal(WTERMSIG(status)) + ")");
-    }
+    close(pair[1]);
+    const Clock::time_point deadline = Clock::now() + std::chrono::milliseconds(time_limit_ms);
+    std::string payload;
+    Io got = receive_frame(pair[0], payload, &deadline);
+    close(pair[0]);
+    if (got == Io::TimedOut) kill(child, SIGKILL);
+    int status = reap(child);
+    if (got == Io::TimedOut) return timed_out();
     CompileOutput out;
-    if (!deserialise(data, out)) {
-        std::string how = status != -1 && WIFEXITED(status) ? " (exit code " + std::to_string(WEXITSTATUS(status)) + ")"
-                                                            : "";
-        return failed("internal compiler error: the compiler stopped without a result" + how);
+    if (got == Io::Done && deserialise(payload, out)) return out;
+    return died(status);
+}
+
+int serve_compiles(int fd)
+{
+    if (fcntl(fd, F_GETFD) < 0) {
+        const char text[] = "fxview-hlsl: the viewer's shader compiler helper; the viewer starts it\n";
+        ssize_t ignored = write(2, text, sizeof text - 1);
+        (void)ignored;
+        return 2;
     }
-    return out;
+    signal(SIGINT, SIG_IGN);  // Ctrl+C in the viewer's terminal is the viewer's to handle
+    prepare_back_end();
+    for (;;) {
+        std::string payload;
+        Io got = receive_frame(fd, payload, nullptr);
+        if (got == Io::Closed) return 0;
+        CompileRequest request;
+        if (got != Io::Done || !deserialise(payload, request)) return 2;
+        std::string answer;
+        try {
+            answer = framed(serialise(compile_request(request)));
+        } catch (...) {
+            return 3;
+        }
+        if (send_all(fd, answer, nullptr) != Io::Done) return 4;
+    }
 }
 
 }  // namespace fxcompiler
