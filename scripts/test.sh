@@ -14,11 +14,12 @@ no_warnings() {
   if grep -q "warning:" "$1"; then echo "The build printed warnings (see $1)"; exit 1; fi
 }
 
-# A private X server for the window and end-to-end tests.
+# A private X server for the window and end-to-end tests. Without -noreset it resets whenever its
+# last client leaves, as between two tests, and refuses connections meanwhile.
 xvfb_pid=""
 cleanup() { [ -n "$xvfb_pid" ] && kill "$xvfb_pid" 2>/dev/null || true; }
 trap cleanup EXIT
-exec 3< <(Xvfb -displayfd 1 -screen 0 1920x1080x24 -nolisten tcp 2>/dev/null & echo "PID $!"; wait)
+exec 3< <(Xvfb -displayfd 1 -screen 0 1920x1080x24 -nolisten tcp -noreset 2>/dev/null & echo "PID $!"; wait)
 read -r -t 30 _ xvfb_pid <&3 || { echo "cannot start Xvfb"; exit 1; }
 read -r -t 30 display_number <&3 || { echo "Xvfb gave no display"; exit 1; }
 export DISPLAY=":$display_number"

@@ -165,7 +165,12 @@ void Process::kill()
 // error simply fails and the caller's wait tries again.
 static int ignore_x_error(Display*, XErrorEvent*) { return 0; }
 
-XSession::XSession() : display_(XOpenDisplay(nullptr)) { XSetErrorHandler(ignore_x_error); }
+XSession::XSession()
+{
+    XSetErrorHandler(ignore_x_error);
+    // An X server that resets when its last client leaves refuses connections for a moment.
+    wait_until(Millis(3000), [&] { return (display_ = XOpenDisplay(nullptr)) != nullptr; });
+}
 
 XSession::~XSession()
 {
