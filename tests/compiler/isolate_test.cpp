@@ -40,7 +40,8 @@ std::vector<pid_t> helpers()
     return found;
 }
 
-const char* const CRASHES_THE_BACK_END = "float4 ps_main() : COLOR0 { const float w[(M)]; return 0; }\n";
+const char* const CRASHES_THE_BACK_END =
+    "float4 ps_main() : COLOR0 { { int M = 1; } const float w[(M)]; return 0; }\n";
 
 void expect_same(const fxcompiler::CompileOutput& a, const fxcompiler::CompileOutput& b)
 {

@@ -101,7 +101,8 @@ TEST_F(Viewer, BrokenEditsReportAndKeepRunningUntilTheFixIsReloaded)
     EXPECT_TRUE(still_running());
 
     // A shader the compiler itself crashes on is one more failed compile.
-    folder.write("main.fx", "float4 ps_main(float2 uv : TEXCOORD0) : COLOR0 { const float w[(M)]; return 0; }\n");
+    folder.write("main.fx",
+                 "float4 ps_main(float2 uv : TEXCOORD0) : COLOR0 { { int M = 1; } const float w[(M)]; return 0; }\n");
     press_f5_elsewhere();
     EXPECT_TRUE(viewer->wait_for_out("internal compiler error", 1, STEP_TIMEOUT)) << viewer->out();
     EXPECT_TRUE(still_running());

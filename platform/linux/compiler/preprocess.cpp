@@ -428,8 +428,9 @@ void scan_parameters(const Tokens& t, std::size_t name, Scan& scan)
 }
 
 // The back end crashes on a const array whose size names an unknown variable ("const float
-// w[M - 4]") and throws, leaking, on a negative literal size: both are refused first.
-void check_array_size(const Tokens& t, std::size_t open, Scan& scan)
+// w[M - 4]") and throws, leaking, on a negative literal size: both are refused first. Inside a
+// function `local` holds every name its text has shown so far.
+void check_array_size(const Tokens& t, std::size_t open, Scan& scan, const std::set<std::string>* local = nullptr)
 {
     std::size_t close = t.match(open);
     if (t.is(open + 1, "-") && open + 2 < close && t[open + 2].kind == Kind::Number) {
@@ -438,10 +439,25 @@ void check_array_size(const Tokens& t, std::size_t open, Scan& scan)
     }
     for (std::size_t k = open + 1; k < close; ++k) {
         if (!t.ident(k) || t.is(k + 1, "(") || (k > 0 && t.is(k - 1, "."))) continue;
-        bool known = scan.names.count(t.str(k)) || one_of(t.str(k), {"int", "uint", "float", "half", "bool", "double"});
+        bool known = scan.names.count(t.str(k)) || (local && local->count(t.str(k))) ||
+                     one_of(t.str(k), {"int", "uint", "float", "half", "bool", "double"});
         if (known) continue;
         scan.errors.push_back({t[k].line, (int)k, true, "'" + t.str(k) + "' : unknown variable"});
         return;
+    }
+}
+
+// The same crash inside a function body, where it needs a const array. A name that is no global
+// and has not appeared in the function's text before cannot be declared; names declared in a scope
+// already closed get past this check, and the crash then costs only the compile.
+void scan_function_body(const Tokens& t, std::size_t first, std::size_t end, Scan& scan)
+{
+    std::set<std::string> seen;
+    for (std::size_t k = first; k < end; ++k) {
+        if (t.is(k, "const") && t.ident(k + 1) && t.ident(k + 2) && t.is(k + 3, "[")) {
+            check_array_size(t, k + 3, scan, &seen);
+        }
+        if (t.ident(k)) seen.insert(t.str(k));
     }
 }
 
@@ -492,6 +508,7 @@ void scan_declarations(const Tokens& t, Scan& scan)
             std::size_t parameters = first;
             while (parameters < end && !t.is(parameters, "(")) ++parameters;
             if (parameters > first && t.ident(parameters - 1)) scan_parameters(t, parameters - 1, scan);
+            scan_function_body(t, first, end, scan);
         }
         if (function && t.is(end, ";")) {
             // A prototype: only its semantic may follow the parameters.
