@@ -17,6 +17,7 @@
 
 #include <cerrno>
 #include <chrono>
+#include <cstdlib>
 #include <cstring>
 #include <functional>
 
@@ -296,6 +297,8 @@ std::string helper_path()
     return "";
 }
 
+void stop_helper_at_exit();
+
 bool start_helper()
 {
     std::string path = helper_path();
@@ -328,6 +331,8 @@ bool start_helper()
     }
     helper.pid = pid;
     helper.fd = pair[0];
+    static const bool registered = std::atexit(stop_helper_at_exit) == 0;
+    (void)registered;
     return true;
 }
 
@@ -340,6 +345,22 @@ int stop_helper(bool kill_it)
     int status = reap(helper.pid);
     helper = Helper();
     return status;
+}
+
+// At exit the helper is told to go and waited for, so it neither outlives the program nor writes
+// to its terminal afterwards; one that does not go within a second is killed.
+void stop_helper_at_exit()
+{
+    if (helper.pid < 0) return;
+    close(helper.fd);
+    int status = 0;
+    for (int i = 0; i < 100; ++i) {
+        pid_t done = waitpid(helper.pid, &status, WNOHANG);
+        if (done == helper.pid || (done < 0 && errno != EINTR)) return;
+        usleep(10000);
+    }
+    kill(helper.pid, SIGKILL);
+    reap(helper.pid);
 }
 
 }  // namespace
