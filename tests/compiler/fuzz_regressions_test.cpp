@@ -100,6 +100,15 @@ TEST(FuzzRegressions, ParameterQualifierOutsideParametersIsAnError)
     EXPECT_EQ(out.result, 0) << messages_of(out);
 }
 
+// The back end read names after a function's semantic as a declaration, and crashed when one
+// declared a global again.
+TEST(FuzzRegressions, NameAfterAFunctionsSemanticIsAnError)
+{
+    expect_error("float4x3 m;\nfloat4 ps_main(float2 uv : TEXCOORD0) : COLOR0n c3eturn m}l(saturate",
+                 "main.fx(2,49): error: 'c3eturn' : unexpected name; is a ',' or ';' missing before it?");
+    expect_error("float4 ps_main() : COLOR0 x { return 0; }", "main.fx(1,27): error: 'x' : unexpected name");
+}
+
 // The back end crashed on a const array sized by an unknown name in an expression, and threw (and
 // leaked) on a negative size; found as "static const float weights[3M-4M-4] = { ... }".
 TEST(FuzzRegressions, BadGlobalArraySizeIsAnError)

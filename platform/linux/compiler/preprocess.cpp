@@ -504,17 +504,17 @@ void scan_declarations(const Tokens& t, Scan& scan)
             if (!is_modifier(t.str(k))) break;
         }
         if (buffer || head == "struct") scan_block_names(t, first, end, buffer, scan);
-        if (function && !t.is(end, ";")) {
+        if (function) {
             std::size_t parameters = first;
             while (parameters < end && !t.is(parameters, "(")) ++parameters;
-            if (parameters > first && t.ident(parameters - 1)) scan_parameters(t, parameters - 1, scan);
-            scan_function_body(t, first, end, scan);
-        }
-        if (function && t.is(end, ";")) {
-            // A prototype: only its semantic may follow the parameters.
-            std::size_t parameters = first;
-            while (parameters < end && !t.is(parameters, "(")) ++parameters;
-            scan_declarators(t, t.match(parameters) + 1, end, false, scan);
+            // Only a semantic may stand between the parameters and the body or the ';'.
+            std::size_t body = t.match(parameters) + 1;
+            while (body < end && !t.is(body, "{")) ++body;
+            scan_declarators(t, t.match(parameters) + 1, body, false, scan);
+            if (!t.is(end, ";")) {
+                if (parameters > first && t.ident(parameters - 1)) scan_parameters(t, parameters - 1, scan);
+                scan_function_body(t, first, end, scan);
+            }
         }
         if (function || skip) continue;
 
