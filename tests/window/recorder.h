@@ -77,6 +77,18 @@ inline HWND create_window(const char* class_name, DWORD style = WS_OVERLAPPEDWIN
                            GetModuleHandleA(NULL), NULL);
 }
 
+// The program's loop over what is queued now: true once it takes WM_QUIT.
+inline bool loop_takes_quit()
+{
+    MSG message;
+    while (PeekMessageA(&message, NULL, 0, 0, PM_REMOVE)) {
+        if (message.message == WM_QUIT) return true;
+        TranslateMessage(&message);
+        DispatchMessageA(&message);
+    }
+    return false;
+}
+
 // Takes and dispatches messages as the program's loop does, until none is left.
 inline void drain_messages()
 {

@@ -257,17 +257,6 @@ TEST_F(Headless, ScreensaverStaysOffWhileAProcedureRefusesIt)
 }
 
 // The program's own procedure over the real service: Escape and closing end the loop with WM_QUIT.
-bool loop_takes_quit()
-{
-    MSG message;
-    while (PeekMessageA(&message, NULL, 0, 0, PM_REMOVE)) {
-        if (message.message == WM_QUIT) return true;
-        TranslateMessage(&message);
-        DispatchMessageA(&message);
-    }
-    return false;
-}
-
 TEST_F(Headless, ProgramProcedureQuitsOnEscapeAndOnClose)
 {
     const HWND window = create(window_proc);

@@ -160,25 +160,16 @@ TEST_F(X11, ProgramProcedureQuitsOnTypedEscapeAndOnClose)
     const HWND window = create_shown(window_proc);
     ASSERT_NE(window, nullptr);
     focus(x_window(window));
-    auto takes_quit = [] {
-        MSG message;
-        while (PeekMessageA(&message, NULL, 0, 0, PM_REMOVE)) {
-            if (message.message == WM_QUIT) return true;
-            TranslateMessage(&message);
-            DispatchMessageA(&message);
-        }
-        return false;
-    };
     auto quits = [&] {
         const Uint32 start = SDL_GetTicks();
         while (SDL_GetTicks() - start < 5000) {
-            if (takes_quit()) return true;
+            if (loop_takes_quit()) return true;
             SDL_Delay(5);
         }
         return false;
     };
     SDL_Delay(100);
-    EXPECT_FALSE(takes_quit());
+    EXPECT_FALSE(loop_takes_quit());
     key(XK_Escape, true);
     key(XK_Escape, false);
     EXPECT_TRUE(quits()) << "Escape";

@@ -42,14 +42,6 @@ private:
     ULONG refs_ = 1;
 };
 
-CompileOutput failure(std::int32_t result, int line, int column, const std::string& text)
-{
-    CompileOutput out;
-    out.result = result;
-    out.diagnostics.push_back({line, column, true, text});
-    return out;
-}
-
 bool only_whitespace(const std::string& s)
 {
     for (char c : s) {
@@ -81,6 +73,14 @@ bool find_binary(const std::string& s, int& line, int& column)
 }
 
 }  // namespace
+
+CompileOutput failure(std::int32_t result, int line, int column, const std::string& text)
+{
+    CompileOutput out;
+    out.result = result;
+    out.diagnostics.push_back({line, column, true, text});
+    return out;
+}
 
 TranslateOptions options_for_flags(std::uint32_t flags)
 {

@@ -115,6 +115,8 @@ struct CompileRequest {
     TranslateOptions options;
 };
 
+// A failed compile with one error.
+CompileOutput failure(std::int32_t result, int line, int column, const std::string& text);
 // Preparation and the back end, in whichever process runs them.
 CompileOutput compile_request(const CompileRequest& request);
 CompileOutput compile_source(const std::string& source, const std::string& file_name, const std::string& entry,

@@ -236,30 +236,24 @@ Io receive_frame(int fd, std::string& payload, const Clock::time_point* deadline
     return receive_exactly(fd, size, payload, deadline);
 }
 
-CompileOutput failed(const std::string& text)
-{
-    CompileOutput out;
-    out.result = E_FAIL;
-    out.diagnostics.push_back({0, 0, true, text});
-    return out;
-}
-
 CompileOutput timed_out()
 {
-    return failed("the compiler did not finish within " + std::to_string(time_limit_ms / 1000) +
-                  " s on this shader and was stopped");
+    return failure(E_FAIL, 0, 0,
+                   "the compiler did not finish within " + std::to_string(time_limit_ms / 1000) +
+                       " s on this shader and was stopped");
 }
 
 // What became of a process that gave no result; -1 when its status is unknown.
 CompileOutput died(int status)
 {
     if (status != -1 && WIFSIGNALED(status)) {
-        return failed(std::string("internal compiler error: the compiler crashed on this shader (") +
-                      strsignal(WTERMSIG(status)) + ")");
+        return failure(E_FAIL, 0, 0,
+                       std::string("internal compiler error: the compiler crashed on this shader (") +
+                           strsignal(WTERMSIG(status)) + ")");
     }
     std::string how =
         status != -1 && WIFEXITED(status) ? " (exit code " + std::to_string(WEXITSTATUS(status)) + ")" : "";
-    return failed("internal compiler error: the compiler stopped without a result" + how);
+    return failure(E_FAIL, 0, 0, "internal compiler error: the compiler stopped without a result" + how);
 }
 
 int reap(pid_t child)
@@ -297,7 +291,7 @@ std::string helper_path()
     return "";
 }
 
-void stop_helper_at_exit();
+int stop_helper(bool kill_now);
 
 bool start_helper()
 {
@@ -331,36 +325,29 @@ bool start_helper()
     }
     helper.pid = pid;
     helper.fd = pair[0];
-    static const bool registered = std::atexit(stop_helper_at_exit) == 0;
+    // At exit too, so that it neither outlives the program nor writes to its terminal afterwards.
+    static const bool registered = std::atexit([] { stop_helper(false); }) == 0;
     (void)registered;
     return true;
 }
 
-// Closing our end is the helper's cue to exit; a helper that overran is killed first.
-int stop_helper(bool kill_it)
+// Closing our end is the helper's cue to exit; one that overran, or does not go within a second,
+// is killed. Returns how it ended, -1 when unknown.
+int stop_helper(bool kill_now)
 {
     if (helper.pid < 0) return -1;
+    const pid_t pid = helper.pid;
     close(helper.fd);
-    if (kill_it) kill(helper.pid, SIGKILL);
-    int status = reap(helper.pid);
     helper = Helper();
-    return status;
-}
-
-// At exit the helper is told to go and waited for, so it neither outlives the program nor writes
-// to its terminal afterwards; one that does not go within a second is killed.
-void stop_helper_at_exit()
-{
-    if (helper.pid < 0) return;
-    close(helper.fd);
-    int status = 0;
-    for (int i = 0; i < 100; ++i) {
-        pid_t done = waitpid(helper.pid, &status, WNOHANG);
-        if (done == helper.pid || (done < 0 && errno != EINTR)) return;
+    int status = -1;
+    for (int i = 0; i < 100 && !kill_now; ++i) {
+        pid_t done = waitpid(pid, &status, WNOHANG);
+        if (done == pid) return status;
+        if (done < 0 && errno != EINTR) return -1;
         usleep(10000);
     }
-    kill(helper.pid, SIGKILL);
-    reap(helper.pid);
+    kill(pid, SIGKILL);
+    return reap(pid);
 }
 
 }  // namespace
