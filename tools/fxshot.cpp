@@ -110,15 +110,10 @@ int main(int argc, char* argv[])
         std::fprintf(stderr, "fxshot: cannot create an off-screen window\n");
         return 3;
     }
-    IDirect3D9* direct3d = Direct3DCreate9(D3D_SDK_VERSION);
-    D3DPRESENT_PARAMETERS present = fxplatform::offscreen_present_params();
-    if (direct3d) {
-        direct3d->CreateDevice(D3DADAPTER_DEFAULT, D3DDEVTYPE_HAL, window, D3DCREATE_HARDWARE_VERTEXPROCESSING,
-                               &present, &device);
-    }
+    IDirect3D9* direct3d = NULL;
+    device = fxplatform::create_offscreen_device(window, &direct3d);
     if (!device) {
         std::fprintf(stderr, "fxshot: cannot create the graphics device\n");
-        if (direct3d) direct3d->Release();
         return 3;
     }
 

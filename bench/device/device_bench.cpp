@@ -65,13 +65,8 @@ struct DeviceFrames {
 
     bool set_up()
     {
-        d3d = Direct3DCreate9(D3D_SDK_VERSION);
-        D3DPRESENT_PARAMETERS pp = fxplatform::offscreen_present_params();
-        if (!d3d || d3d->CreateDevice(D3DADAPTER_DEFAULT, D3DDEVTYPE_HAL,
-                                      fxplatform::window_handle(SDL_GetWindowID(window)),
-                                      D3DCREATE_HARDWARE_VERTEXPROCESSING, &pp, &device) != D3D_OK) {
-            return false;
-        }
+        device = fxplatform::create_offscreen_device(fxplatform::window_handle(SDL_GetWindowID(window)), &d3d);
+        if (!device) return false;
         context = SDL_GL_GetCurrentContext();
         std::vector<std::uint32_t> scene = shader_code(SCENE_BODY), final = shader_code(FINAL_BODY);
         device->CreatePixelShader((const DWORD*)scene.data(), &resources.scene_shader);

@@ -44,13 +44,8 @@ bool open_viewer()
         std::fprintf(stderr, "cannot create an off-screen window\n");
         return false;
     }
-    direct3d = Direct3DCreate9(D3D_SDK_VERSION);
     // The frame's cost, not the display's pace: no vsync.
-    D3DPRESENT_PARAMETERS present = fxplatform::offscreen_present_params();
-    if (direct3d) {
-        direct3d->CreateDevice(D3DADAPTER_DEFAULT, D3DDEVTYPE_HAL, window, D3DCREATE_HARDWARE_VERTEXPROCESSING,
-                               &present, &device);
-    }
+    device = fxplatform::create_offscreen_device(window, &direct3d);
     if (!device) {
         std::fprintf(stderr, "cannot create the graphics device\n");
         close_viewer();

@@ -24,4 +24,8 @@ D3DPRESENT_PARAMETERS offscreen_present_params();
 // A hidden 1280 x 720 window with default processing, for such tools and tests; NULL on failure.
 HWND create_offscreen_window(LPCSTR name);
 
+// The Direct3D object and a device on such a window with those parameters. NULL, with nothing
+// left behind, when either fails; otherwise the caller releases both.
+IDirect3DDevice9* create_offscreen_device(HWND window, IDirect3D9** direct3d);
+
 }  // namespace fxplatform

@@ -1,4 +1,4 @@
-// A window and presentation parameters for our own tools and tests that render off-screen.
+// A window, presentation parameters and a device for our own tools and tests that render off-screen.
 #include "linux_platform.h"
 
 namespace fxplatform {
@@ -28,6 +28,21 @@ HWND create_offscreen_window(LPCSTR name)
     window_class.lpszClassName = name;
     if (!RegisterClassExA(&window_class)) return NULL;
     return CreateWindowExA(0, name, name, WS_POPUP, 0, 0, 1280, 720, NULL, NULL, window_class.hInstance, NULL);
+}
+
+IDirect3DDevice9* create_offscreen_device(HWND window, IDirect3D9** direct3d)
+{
+    *direct3d = Direct3DCreate9(D3D_SDK_VERSION);
+    if (!*direct3d) return NULL;
+    D3DPRESENT_PARAMETERS present = offscreen_present_params();
+    IDirect3DDevice9* device = NULL;
+    (*direct3d)->CreateDevice(D3DADAPTER_DEFAULT, D3DDEVTYPE_HAL, window, D3DCREATE_HARDWARE_VERTEXPROCESSING, &present,
+                              &device);
+    if (!device) {
+        (*direct3d)->Release();
+        *direct3d = NULL;
+    }
+    return device;
 }
 
 }  // namespace fxplatform
