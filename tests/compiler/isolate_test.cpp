@@ -1,10 +1,12 @@
 // The back end runs in a helper process (or a forked child): what comes back must equal an
 // in-process compile, and a crash, a hang or a silent exit must come back as a failed compile.
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <chrono>
 #include <csignal>
 #include <cstdlib>
+#include <filesystem>
 #include <fstream>
 #include <sstream>
 #include <thread>
@@ -136,6 +138,24 @@ TEST_F(Isolation, WithoutTheHelperEachCompileRunsInAForkedChild)
     fxcompiler::CompileOutput crashed = compile_text(CRASHES_THE_BACK_END);
     EXPECT_EQ(crashed.result, E_FAIL);
     EXPECT_NE(messages_of(crashed).find("internal compiler error"), std::string::npos) << messages_of(crashed);
+}
+
+TEST_F(Isolation, TheHelperIsLookedForBesideTheProgramThenInTheInstalledLibexecFolder)
+{
+    TempDir dir;
+    std::filesystem::create_directories(dir.path() + "/bin");
+    std::filesystem::create_directories(dir.path() + "/libexec/fxview");
+    const std::string program = dir.path() + "/bin/fxview";
+    EXPECT_EQ(fxcompiler::helper_for(program), "");
+
+    const std::string installed = dir.write("libexec/fxview/fxview-hlsl", "#!/bin/sh\n");
+    const std::string beside = dir.write("bin/fxview-hlsl", "#!/bin/sh\n");
+    EXPECT_EQ(fxcompiler::helper_for(program), "");  // neither is executable yet
+    chmod(installed.c_str(), 0755);
+    EXPECT_EQ(fxcompiler::helper_for(program), dir.path() + "/bin/../libexec/fxview/fxview-hlsl");
+    chmod(beside.c_str(), 0755);
+    EXPECT_EQ(fxcompiler::helper_for(program), beside);
+    EXPECT_EQ(fxcompiler::helper_for("fxview"), "");
 }
 
 TEST_F(Isolation, ACrashOrASilentExitOfAForkedChildIsAFailedCompile)

@@ -1,7 +1,9 @@
 // The capture tool: the viewer's frame, rendered without a display, as files.
 #include <gtest/gtest.h>
+#include <unistd.h>
 
 #include <cmath>
+#include <filesystem>
 #include <fstream>
 
 #include "harness.h"
@@ -100,6 +102,36 @@ TEST(Fxshot, ACompileErrorIsPrintedAsTheViewerPrintsItAndFails)
     EXPECT_EQ(run.code, 1);
     EXPECT_EQ(run.out.rfind("Error : main.fx(3,12): error: 'undefined_thing'", 0), 0u) << run.out;
     EXPECT_FALSE(std::ifstream(dir.path() + "/fxshot.png").good());
+}
+
+// A program planted where this build put the compiler helper (a build folder under /tmp, deleted,
+// then recreated by someone else) must never run: only the helper beside the tool, or in the
+// installed libexec folder, is. The planting happens in a private mount namespace.
+TEST(Fxshot, NeverRunsAHelperPlantedWhereTheBuildPutIt)
+{
+    namespace fs = std::filesystem;
+    TempDir dir;
+    fs::create_directories(dir.path() + "/bin");
+    fs::copy_file(FXSHOT_PATH, dir.path() + "/bin/fxshot");
+    dir.write("planted", "#!/bin/sh\ntouch \"$(dirname \"$0\")/../ran\"\nexit 1\n");
+    fs::permissions(dir.path() + "/planted", fs::perms::owner_all);
+    const std::vector<std::string> unshare = {getuid() == 0 ? "-m" : "-rm", "/bin/sh", "-c",
+                                              "mount --bind planted \"$0\" && exec bin/fxshot -o shot.png \"$1\"",
+                                              FXVIEW_BUILT_HELPER, EXAMPLES_DIR};
+    Process process("/usr/bin/unshare", unshare, dir.path(), {"DISPLAY", "WAYLAND_DISPLAY"});
+    std::optional<int> code = process.wait_exit(RUN_TIMEOUT);
+    if (code != 0 && process.err().find("unshare: ") != std::string::npos)
+        GTEST_SKIP() << "no private mount namespace here: " << process.err();
+    EXPECT_EQ(code, 0) << process.out() << process.err();
+    EXPECT_EQ(process.out(), "Load Shader.\n");
+    EXPECT_FALSE(fs::exists(dir.path() + "/ran"));
+
+    // The same program beside the tool does run: the check above would have seen it.
+    fs::copy_file(dir.path() + "/planted", dir.path() + "/bin/fxview-hlsl");
+    Process beside(dir.path() + "/bin/fxshot", {"-o", "shot.png", EXAMPLES_DIR}, dir.path(),
+                   {"DISPLAY", "WAYLAND_DISPLAY"});
+    beside.wait_exit(RUN_TIMEOUT);
+    EXPECT_TRUE(fs::exists(dir.path() + "/ran")) << beside.out() << beside.err();
 }
 
 TEST(Fxshot, BadArgumentsAndFoldersAreRefusedWithUsage)

@@ -129,7 +129,7 @@ TranslateOptions options_for_flags(std::uint32_t flags);
 
 // ---- isolate.cpp ----
 // The back end runs outside the caller's process, so that a crash or a hang of it is a failed
-// compile: in a long-lived helper process (fxview-hlsl, beside the executable), or where none can
+// compile: in a long-lived helper process (fxview-hlsl, found by helper_for), or where none can
 // be started in a child forked for the one compile, or as a last resort here.
 CompileOutput compile_isolated(const CompileRequest& request);
 // Runs `work` in a forked child, with the same protection.
@@ -139,7 +139,10 @@ int serve_compiles(int fd);
 // On by default; off runs the back end in this process (fuzzing wants to see its crashes).
 void set_isolation(bool on);
 void set_isolation_time_limit(int milliseconds);
-// The helper executable to start; empty means the usual places.
+// The helper executable to start; empty means the one found for the running program.
 void set_helper_path(const std::string& path);
+// The helper a program at `program` starts: the one beside it, else the one in the installed
+// layout's libexec folder; "" when neither is there (compiles then run in forked children).
+std::string helper_for(const std::string& program);
 
 }  // namespace fxcompiler

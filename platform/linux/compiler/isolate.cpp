@@ -274,22 +274,14 @@ Helper helper;
 
 bool executable(const std::string& path) { return !path.empty() && access(path.c_str(), X_OK) == 0; }
 
-// Beside the running program first (an installed or copied viewer), then where this build put it.
-std::string helper_path()
+std::string running_program()
 {
-    if (!helper_override.empty()) return helper_override;
     char self[PATH_MAX];
     ssize_t n = readlink("/proc/self/exe", self, sizeof self - 1);
-    if (n > 0) {
-        std::string dir(self, (std::size_t)n);
-        dir.erase(dir.find_last_of('/') + 1);
-        if (executable(dir + HELPER_NAME)) return dir + HELPER_NAME;
-    }
-#ifdef FXCOMPILER_HELPER_PATH
-    if (executable(FXCOMPILER_HELPER_PATH)) return FXCOMPILER_HELPER_PATH;
-#endif
-    return "";
+    return n > 0 ? std::string(self, (std::size_t)n) : std::string();
 }
+
+std::string helper_path() { return helper_override.empty() ? helper_for(running_program()) : helper_override; }
 
 int stop_helper(bool kill_now);
 
@@ -360,6 +352,19 @@ void set_helper_path(const std::string& path)
 {
     stop_helper(false);
     helper_override = path;
+}
+
+// Only relative to the program: a path fixed at build time outlives the build folder, and whoever
+// creates that path later would choose the program the viewer runs.
+std::string helper_for(const std::string& program)
+{
+    const std::size_t slash = program.find_last_of('/');
+    if (slash == std::string::npos) return "";
+    const std::string dir = program.substr(0, slash + 1);
+    for (const std::string& path : {dir + HELPER_NAME, dir + FXCOMPILER_HELPER_FROM_BIN "/" + HELPER_NAME}) {
+        if (executable(path)) return path;
+    }
+    return "";
 }
 
 CompileOutput compile_isolated(const CompileRequest& request)
