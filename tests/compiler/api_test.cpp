@@ -1,6 +1,8 @@
 // D3DXCompileShaderFromFileA as the loader calls it: the file in the current directory, the
 // buffers it returns, and every kind of bad input giving a message and a failure code.
+#include <sys/socket.h>
 #include <sys/stat.h>
+#include <sys/un.h>
 #include <unistd.h>
 
 #include <cstring>
@@ -132,6 +134,43 @@ TEST_F(CompileApi, FileProblemsAreReportedWithoutALine)
         compile(call);
         expect_failure(call, E_FAIL, "main.fx: error: cannot open the file: it is a directory");
     }
+}
+
+// A named pipe would block the viewer in open() until a writer came; a device may never end.
+TEST_F(CompileApi, OnlyRegularFilesAreRead)
+{
+    ASSERT_EQ(mkfifo("main.fx", 0600), 0);
+    {
+        Call call;
+        compile(call);
+        expect_failure(call, E_FAIL, "main.fx: error: cannot open the file: it is a named pipe, not a regular file");
+    }
+    std::filesystem::remove("main.fx");
+    std::filesystem::create_symlink("/dev/zero", "main.fx");
+    {
+        Call call;
+        compile(call);
+        expect_failure(call, E_FAIL, "main.fx: error: cannot open the file: it is a device, not a regular file");
+    }
+    std::filesystem::remove("main.fx");
+    int listener = socket(AF_UNIX, SOCK_STREAM, 0);
+    sockaddr_un address{};
+    address.sun_family = AF_UNIX;
+    std::strcpy(address.sun_path, "main.fx");
+    ASSERT_EQ(bind(listener, (const sockaddr*)&address, sizeof address), 0);
+    {
+        Call call;
+        compile(call);
+        expect_failure(call, E_FAIL, "main.fx: error: cannot open the file: it is a socket, not a regular file");
+    }
+    close(listener);
+    std::filesystem::remove("main.fx");
+    // A symlink to a regular file is read as before.
+    dir_.write("shader.fx", GOOD);
+    std::filesystem::create_symlink("shader.fx", "main.fx");
+    Call call;
+    compile(call);
+    EXPECT_EQ(call.hr, D3D_OK) << call.text();
 }
 
 TEST_F(CompileApi, UnreadableFile)

@@ -1,7 +1,9 @@
 // D3DXCompileShaderFromFileA and the ID3DXBuffer it returns; compile_file and compile_source:
-// the checks on the file (missing, unreadable, empty, binary, too large) and the path through
+// the checks on the file (missing, unreadable, not a regular file, empty, binary, too large) and the path through
 // preparation and translation, which run in the helper process.
+#include <fcntl.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <cerrno>
 #include <cstdio>
@@ -142,36 +144,51 @@ CompileOutput compile_source(const std::string& source, const std::string& file_
     return compile_isolated({text, file_name, entry, defines, options});
 }
 
+// Anything but a regular file is refused, with what it is.
+static CompileOutput not_a_file(mode_t mode)
+{
+    const char* kind = S_ISDIR(mode)                   ? "a directory"
+                     : S_ISFIFO(mode)                  ? "a named pipe, not a regular file"
+                     : S_ISSOCK(mode)                  ? "a socket, not a regular file"
+                     : S_ISCHR(mode) || S_ISBLK(mode) ? "a device, not a regular file"
+                                                       : "not a regular file";
+    return failure(E_FAIL, 0, 0, std::string("cannot open the file: it is ") + kind);
+}
+
 CompileOutput compile_file(const std::string& path, const std::string& entry, const std::string& profile,
                            const std::vector<Define>& defines, const TranslateOptions& options)
 {
+    // Only a regular file is read. A named pipe would block open() and read() until a writer
+    // comes, and a device may never end: neither may hold up the viewer. O_NONBLOCK makes the
+    // open of a pipe return at once; fstat then tells what was opened.
     struct stat info;
-    if (stat(path.c_str(), &info) != 0) {
-        return failure(E_FAIL, 0, 0, std::string("cannot open the file: ") + std::strerror(errno));
+    if (stat(path.c_str(), &info) == 0 && !S_ISREG(info.st_mode)) return not_a_file(info.st_mode);
+    int fd = open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC | O_NOCTTY);
+    if (fd < 0) return failure(E_FAIL, 0, 0, std::string("cannot open the file: ") + std::strerror(errno));
+    if (fstat(fd, &info) != 0 || !S_ISREG(info.st_mode)) {
+        CompileOutput out = not_a_file(info.st_mode);  // replaced since the stat()
+        close(fd);
+        return out;
     }
-    if (S_ISDIR(info.st_mode)) return failure(E_FAIL, 0, 0, "cannot open the file: it is a directory");
     if ((std::size_t)info.st_size > MAX_SOURCE_BYTES) {
+        close(fd);
         return failure(D3DXERR_INVALIDDATA, 0, 0,
                        "file is " + std::to_string((long long)info.st_size) +
                            " bytes; shader files are limited to 4 MiB");
     }
-    std::FILE* file = std::fopen(path.c_str(), "rb");
-    if (!file) return failure(E_FAIL, 0, 0, std::string("cannot open the file: ") + std::strerror(errno));
     std::string text;
     char chunk[65536];
-    bool read_error = false;
-    // Read to the cap and one byte past it: files that grow, pipes and /proc report no useful size.
+    int read_error = 0;
+    // Read to the cap and one byte past it: a file may grow while it is read.
     while (text.size() <= MAX_SOURCE_BYTES) {
-        std::size_t got = std::fread(chunk, 1, sizeof chunk, file);
-        text.append(chunk, got);
-        if (got < sizeof chunk) {
-            read_error = std::ferror(file) != 0;
-            break;
-        }
+        ssize_t got = read(fd, chunk, sizeof chunk);
+        if (got < 0 && errno == EINTR) continue;
+        if (got < 0) read_error = errno;
+        if (got <= 0) break;
+        text.append(chunk, (std::size_t)got);
     }
-    int saved = errno;
-    std::fclose(file);
-    if (read_error) return failure(E_FAIL, 0, 0, std::string("cannot read the file: ") + std::strerror(saved));
+    close(fd);
+    if (read_error) return failure(E_FAIL, 0, 0, std::string("cannot read the file: ") + std::strerror(read_error));
     return compile_source(text, path, entry, profile, defines, options);
 }
 
