@@ -1,12 +1,16 @@
 // The back end runs in a helper process (or a forked child): what comes back must equal an
 // in-process compile, and a crash, a hang or a silent exit must come back as a failed compile.
+#include <sys/resource.h>
 #include <sys/stat.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include <chrono>
 #include <csignal>
 #include <cstdlib>
+#include <cstring>
 #include <filesystem>
+#include <functional>
 #include <fstream>
 #include <sstream>
 #include <thread>
@@ -24,6 +28,7 @@ protected:
     {
         fxcompiler::set_isolation(true);
         fxcompiler::set_isolation_time_limit(30000);
+        fxcompiler::set_isolation_memory_limit(0);
         fxcompiler::set_helper_path("");
     }
 };
@@ -188,6 +193,155 @@ TEST_F(Isolation, AForkedChildThatHangsIsStoppedAtTheTimeLimit)
     EXPECT_EQ(out.result, E_FAIL);
     ASSERT_EQ(out.diagnostics.size(), 1u);
     EXPECT_NE(out.diagnostics[0].text.find("did not finish within"), std::string::npos) << out.diagnostics[0].text;
+}
+
+#if defined(__SANITIZE_ADDRESS__)
+#define ADDRESS_SANITIZER 1
+#elif defined(__has_feature)
+#if __has_feature(address_sanitizer)
+#define ADDRESS_SANITIZER 1
+#endif
+#endif
+
+// Gone, or a zombie nobody reaps (a container's init may not).
+bool ended(pid_t pid)
+{
+    std::ifstream stat("/proc/" + std::to_string(pid) + "/stat");
+    std::string line;
+    if (!std::getline(stat, line)) return true;
+    std::size_t close = line.rfind(')');
+    return close != std::string::npos && close + 2 < line.size() && line[close + 2] == 'Z';
+}
+
+bool ends_within(pid_t pid, std::chrono::milliseconds limit)
+{
+    auto until = std::chrono::steady_clock::now() + limit;
+    while (!ended(pid)) {
+        if (std::chrono::steady_clock::now() > until) return false;
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    }
+    return true;
+}
+
+// However the viewer ends, its helper ends with it, even one too busy to notice the closed socket
+// (stopped here, as a long compile would be).
+TEST_F(Isolation, TheHelperDoesNotOutliveTheViewer)
+{
+    for (int signal : {SIGHUP, SIGKILL}) {
+        SCOPED_TRACE(strsignal(signal));
+        int report[2];
+        ASSERT_EQ(pipe(report), 0);
+        pid_t viewer = fork();
+        ASSERT_GE(viewer, 0);
+        if (viewer == 0) {
+            close(report[0]);
+            pid_t helper = compile_text(pixel_shader("", "return 1;")).result == D3D_OK && helpers().size() == 1
+                               ? helpers()[0]
+                               : -1;
+            if (write(report[1], &helper, sizeof helper) != sizeof helper) _exit(1);
+            for (;;) pause();
+        }
+        close(report[1]);
+        pid_t helper = -1;
+        ASSERT_EQ(read(report[0], &helper, sizeof helper), (ssize_t)sizeof helper);
+        close(report[0]);
+        ASSERT_GT(helper, 0);
+        kill(helper, SIGSTOP);
+        kill(viewer, signal);
+        int status = 0;
+        waitpid(viewer, &status, 0);
+        EXPECT_TRUE(ends_within(helper, std::chrono::seconds(2)));
+        kill(helper, SIGKILL);
+    }
+}
+
+TEST_F(Isolation, AShaderPastTheMemoryLimitIsAFailedCompileAndTheNextGetsAFreshHelper)
+{
+#ifdef ADDRESS_SANITIZER
+    GTEST_SKIP() << "no address-space limit under the address sanitizer";
+#endif
+    const std::string good = pixel_shader("", "return 1;");
+    ASSERT_EQ(compile_text(good).result, D3D_OK);
+    std::vector<pid_t> first = helpers();
+    std::string globals;
+    for (int i = 0; i < 3000; ++i) globals += "float4 g" + std::to_string(i) + ";\n";
+    fxcompiler::set_isolation_memory_limit(1u << 20);  // far below what it has already
+    fxcompiler::CompileOutput out = compile_text(pixel_shader(globals, "return g1;"));
+    EXPECT_EQ(out.result, E_FAIL);
+    EXPECT_EQ(messages_of(out),
+              "main.fx: error: the compiler needed more than its memory limit of 1 MiB on this shader and was stopped");
+    fxcompiler::set_isolation_memory_limit(0);
+    EXPECT_EQ(compile_text(good).result, D3D_OK);
+    EXPECT_NE(helpers(), first);
+
+    // The same in a forked child.
+    fxcompiler::set_isolation_memory_limit(256u << 20);
+    out = fxcompiler::run_isolated([] {
+        std::vector<char> huge(1u << 30, 1);
+        return fxcompiler::failure(huge[12345], 0, 0, "allocated");
+    });
+    EXPECT_EQ(messages_of(out),
+              "main.fx: error: the compiler needed more than its memory limit of 256 MiB on this shader and was "
+              "stopped");
+}
+
+// The CPU-time cap follows the wall-clock limit; running past it ends the worker with SIGXCPU.
+TEST_F(Isolation, TheWorkerHasACpuTimeCap)
+{
+    fxcompiler::set_isolation_time_limit(7000);
+    fxcompiler::CompileOutput limit = fxcompiler::run_isolated([] {
+        rlimit cpu{};
+        getrlimit(RLIMIT_CPU, &cpu);
+        return fxcompiler::failure(E_FAIL, 0, 0, std::to_string(cpu.rlim_cur));
+    });
+    EXPECT_EQ(messages_of(limit), "main.fx: error: 7");
+    fxcompiler::CompileOutput out = fxcompiler::run_isolated([]() -> fxcompiler::CompileOutput {
+        raise(SIGXCPU);
+        return fxcompiler::failure(E_FAIL, 0, 0, "not stopped");
+    });
+    EXPECT_EQ(messages_of(out), "main.fx: error: the compiler used more than its 7 s of CPU time on this shader and "
+                                "was stopped");
+}
+
+// Peak resident memory of this process while `run` runs, beyond what it had before.
+long peak_growth_kib(const std::function<void()>& run)
+{
+    auto status = [](const char* key) {
+        std::ifstream in("/proc/self/status");
+        std::string line;
+        while (std::getline(in, line)) {
+            if (line.compare(0, std::strlen(key), key) == 0) return std::atol(line.c_str() + std::strlen(key));
+        }
+        return 0L;
+    };
+    std::ofstream("/proc/self/clear_refs") << "5";  // resets the peak
+    long before = status("VmRSS:");
+    run();
+    return status("VmHWM:") - before;
+}
+
+// A reply's announced size is checked before anything is stored, and storage follows the bytes
+// that arrive.
+TEST_F(Isolation, ARepliesAnnouncedSizeIsNotAllocatedUpFront)
+{
+    TempDir dir;
+    for (const char* header : {"\\000\\000\\240\\017", "\\000\\000\\300\\003"}) {  // 250 MiB, 60 MiB
+        // Answers once the request has come, then leaves without the reply's body.
+        std::string helper = dir.write("fake-helper", std::string("#!/bin/sh\nhead -c 4 <&3 >/dev/null\nprintf '") +
+                                                          header + "' >&3\n");
+        chmod(helper.c_str(), 0755);
+        fxcompiler::set_helper_path(helper);
+        fxcompiler::CompileOutput out;
+        long growth = peak_growth_kib([&] { out = compile_text(pixel_shader("", "return 1;")); });
+        EXPECT_LT(growth, 32 * 1024);
+        EXPECT_EQ(out.result, E_FAIL);
+        if (std::string(header).find("240") != std::string::npos) {
+            EXPECT_EQ(messages_of(out),
+                      "main.fx: error: internal compiler error: the compiler's reply was larger than 64 MiB");
+        } else {
+            EXPECT_NE(messages_of(out).find("stopped without a result"), std::string::npos) << messages_of(out);
+        }
+    }
 }
 
 }  // namespace

@@ -104,6 +104,7 @@ struct CompileOutput {
     std::vector<std::uint32_t> code;       // the encoded blob on success
     fxplatform::ShaderBlob blob;
     std::vector<Diagnostic> diagnostics;   // errors, or warnings of a successful compile
+    bool limit_hit = false;                // the worker ran out of memory: it is not used again
 };
 
 // What the helper process compiles: the file's text, already checked and read.
@@ -134,11 +135,14 @@ TranslateOptions options_for_flags(std::uint32_t flags);
 CompileOutput compile_isolated(const CompileRequest& request);
 // Runs `work` in a forked child, with the same protection.
 CompileOutput run_isolated(const std::function<CompileOutput()>& work);
-// The helper's side: answers requests on `fd` until it is closed. Returns the exit code.
-int serve_compiles(int fd);
+// The helper's side: answers requests on `fd` until it is closed, and dies with `parent`.
+// Returns the exit code.
+int serve_compiles(int fd, int parent);
 // On by default; off runs the back end in this process (fuzzing wants to see its crashes).
 void set_isolation(bool on);
 void set_isolation_time_limit(int milliseconds);
+// The worker's address-space cap in bytes; 0 means min(2 GiB, half the machine's memory).
+void set_isolation_memory_limit(std::uint64_t bytes);
 // The helper executable to start; empty means the one found for the running program.
 void set_helper_path(const std::string& path);
 // The helper a program at `program` starts: the one beside it, else the one in the installed

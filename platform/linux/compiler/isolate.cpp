@@ -11,6 +11,8 @@
 #include <poll.h>
 #include <signal.h>
 #include <spawn.h>
+#include <sys/prctl.h>
+#include <sys/resource.h>
 #include <sys/socket.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -20,6 +22,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <functional>
+#include <new>
 
 #include "compiler.h"
 #include "platform.h"
@@ -34,10 +37,13 @@ using Clock = std::chrono::steady_clock;
 
 bool isolation = true;
 int time_limit_ms = 30000;
+std::uint64_t memory_limit = 0;  // 0: the default
 std::string helper_override;
 
 const std::uint32_t END_MARK = 0x444E4546;         // "FEND": the sender got to the end
-const std::uint32_t MAX_FRAME = 256u << 20;         // far beyond any 4 MiB shader's result
+// Far beyond any 4 MiB shader's request or result; checked before a byte of it is stored.
+const std::uint32_t MAX_FRAME = 64u << 20;
+const std::size_t RECEIVE_CHUNK = 64u << 10;
 const char* const HELPER_NAME = "fxview-hlsl";
 const int HELPER_FD = 3;
 
@@ -99,6 +105,7 @@ std::string serialise(const CompileOutput& output)
 {
     Writer out;
     out.word((std::uint32_t)output.result);
+    out.word(output.limit_hit ? 1u : 0u);
     out.word((std::uint32_t)output.code.size());
     for (std::uint32_t w : output.code) out.word(w);
     out.word((std::uint32_t)output.diagnostics.size());
@@ -115,9 +122,13 @@ std::string serialise(const CompileOutput& output)
 bool deserialise(const std::string& data, CompileOutput& output)
 {
     Reader in(data);
-    std::uint32_t result = 0, code_words = 0, count = 0;
-    if (!in.word(result) || !in.word(code_words) || !in.words(output.code, code_words) || !in.word(count)) return false;
+    std::uint32_t result = 0, limit_hit = 0, code_words = 0, count = 0;
+    if (!in.word(result) || !in.word(limit_hit) || !in.word(code_words) || !in.words(output.code, code_words) ||
+        !in.word(count)) {
+        return false;
+    }
     output.result = (std::int32_t)result;
+    output.limit_hit = limit_hit != 0;
     for (std::uint32_t i = 0; i < count; ++i) {
         std::uint32_t line = 0, column = 0, error = 0;
         Diagnostic d;
@@ -132,9 +143,32 @@ bool deserialise(const std::string& data, CompileOutput& output)
            fxplatform::decode_shader_blob(output.code.data(), output.code.size(), output.blob);
 }
 
-std::string serialise(const CompileRequest& request)
+// What the worker may use: its address space and its CPU time for one compile.
+struct Limits {
+    std::uint64_t memory_bytes = 0;
+    std::uint32_t cpu_seconds = 0;
+};
+
+// min(2 GiB, half the machine's memory) unless a test set another.
+Limits current_limits()
+{
+    Limits limits;
+    limits.memory_bytes = memory_limit;
+    if (limits.memory_bytes == 0) {
+        long pages = sysconf(_SC_PHYS_PAGES), page = sysconf(_SC_PAGESIZE);
+        std::uint64_t half = pages > 0 && page > 0 ? (std::uint64_t)pages * (std::uint64_t)page / 2 : 0;
+        limits.memory_bytes = half > 0 ? std::min<std::uint64_t>(half, 2ull << 30) : 2ull << 30;
+    }
+    limits.cpu_seconds = (std::uint32_t)std::max(1, (time_limit_ms + 999) / 1000);
+    return limits;
+}
+
+std::string serialise(const CompileRequest& request, const Limits& limits)
 {
     Writer out;
+    out.word((std::uint32_t)limits.memory_bytes);
+    out.word((std::uint32_t)(limits.memory_bytes >> 32));
+    out.word(limits.cpu_seconds);
     out.text(request.text);
     out.text(request.file_name);
     out.text(request.entry);
@@ -148,10 +182,12 @@ std::string serialise(const CompileRequest& request)
     return out.data;
 }
 
-bool deserialise(const std::string& data, CompileRequest& request)
+bool deserialise(const std::string& data, CompileRequest& request, Limits& limits)
 {
     Reader in(data);
-    std::uint32_t count = 0, optimise = 0;
+    std::uint32_t count = 0, optimise = 0, memory_low = 0, memory_high = 0;
+    if (!in.word(memory_low) || !in.word(memory_high) || !in.word(limits.cpu_seconds)) return false;
+    limits.memory_bytes = (std::uint64_t)memory_high << 32 | memory_low;
     if (!in.text(request.text) || !in.text(request.file_name) || !in.text(request.entry) || !in.word(count)) {
         return false;
     }
@@ -173,7 +209,7 @@ std::string framed(const std::string& payload)
 }
 
 // ---- moving bytes, with a deadline on the caller's side ----
-enum class Io { Done, Closed, TimedOut, Failed };
+enum class Io { Done, Closed, TimedOut, Failed, TooLarge };
 
 // Waits for `events` on `fd` until the deadline; no deadline means forever.
 Io wait_for(int fd, short events, const Clock::time_point* deadline)
@@ -209,18 +245,19 @@ Io send_all(int fd, const std::string& data, const Clock::time_point* deadline)
     return Io::Done;
 }
 
+// Storage grows with what arrives, so a size that was announced and never sent costs nothing.
 Io receive_exactly(int fd, std::size_t size, std::string& data, const Clock::time_point* deadline)
 {
-    data.resize(size);
-    std::size_t done = 0;
-    while (done < size) {
+    data.clear();
+    char chunk[RECEIVE_CHUNK];
+    while (data.size() < size) {
         Io ready = wait_for(fd, POLLIN, deadline);
         if (ready != Io::Done) return ready;
-        ssize_t n = recv(fd, &data[done], size - done, 0);
+        ssize_t n = recv(fd, chunk, std::min(sizeof chunk, size - data.size()), 0);
         if (n < 0 && (errno == EINTR || errno == EAGAIN)) continue;
         if (n < 0) return errno == ECONNRESET ? Io::Closed : Io::Failed;
         if (n == 0) return Io::Closed;
-        done += (std::size_t)n;
+        data.append(chunk, (std::size_t)n);
     }
     return Io::Done;
 }
@@ -232,7 +269,7 @@ Io receive_frame(int fd, std::string& payload, const Clock::time_point* deadline
     if (got != Io::Done) return got;
     std::uint32_t size = 0;
     std::memcpy(&size, header.data(), sizeof size);
-    if (size > MAX_FRAME) return Io::Failed;
+    if (size > MAX_FRAME) return Io::TooLarge;
     return receive_exactly(fd, size, payload, deadline);
 }
 
@@ -243,9 +280,30 @@ CompileOutput timed_out()
                        " s on this shader and was stopped");
 }
 
+CompileOutput too_large()
+{
+    return failure(E_FAIL, 0, 0,
+                   "internal compiler error: the compiler's reply was larger than " +
+                       std::to_string(MAX_FRAME >> 20) + " MiB");
+}
+
+CompileOutput out_of_memory(const Limits& limits)
+{
+    CompileOutput out = failure(E_FAIL, 0, 0,
+                                "the compiler needed more than its memory limit of " +
+                                    std::to_string(limits.memory_bytes >> 20) + " MiB on this shader and was stopped");
+    out.limit_hit = true;
+    return out;
+}
+
 // What became of a process that gave no result; -1 when its status is unknown.
 CompileOutput died(int status)
 {
+    if (status != -1 && WIFSIGNALED(status) && WTERMSIG(status) == SIGXCPU) {
+        return failure(E_FAIL, 0, 0,
+                       "the compiler used more than its " + std::to_string(current_limits().cpu_seconds) +
+                           " s of CPU time on this shader and was stopped");
+    }
     if (status != -1 && WIFSIGNALED(status)) {
         return failure(E_FAIL, 0, 0,
                        std::string("internal compiler error: the compiler crashed on this shader (") +
@@ -263,6 +321,86 @@ int reap(pid_t child)
         if (errno != EINTR) return -1;  // SIGCHLD ignored elsewhere in the process: status unknown
     }
     return status;
+}
+
+// ---- the worker's own limits ----
+#if defined(__SANITIZE_ADDRESS__)
+#define FXCOMPILER_ADDRESS_SANITIZER 1
+#elif defined(__has_feature)
+#if __has_feature(address_sanitizer)
+#define FXCOMPILER_ADDRESS_SANITIZER 1
+#endif
+#endif
+
+// Dies with its parent, however that ends: SIGKILL, a closed terminal's SIGHUP, a crash. False
+// when the parent is gone already. The signal comes when the thread that started the worker ends.
+bool follow_parent(pid_t parent)
+{
+    return prctl(PR_SET_PDEATHSIG, SIGKILL) == 0 && getppid() == parent;
+}
+
+// The address space (so runaway expansion ends in bad_alloc, not in the machine swapping) and
+// CPU time counted from now (SIGXCPU ends the process). Soft limits only: a long-lived helper
+// raises them again for its next compile.
+void apply_limits(const Limits& limits)
+{
+#ifndef FXCOMPILER_ADDRESS_SANITIZER  // the sanitizer's shadow memory needs terabytes of address space
+    rlimit memory{(rlim_t)limits.memory_bytes, RLIM_INFINITY};
+    setrlimit(RLIMIT_AS, &memory);
+#endif
+    rusage used{};
+    getrusage(RUSAGE_SELF, &used);
+    long long spent_us = (used.ru_utime.tv_sec + used.ru_stime.tv_sec) * 1000000LL + used.ru_utime.tv_usec +
+                         used.ru_stime.tv_usec;
+    rlimit cpu{(rlim_t)((spent_us + 500000) / 1000000 + limits.cpu_seconds), RLIM_INFINITY};  // to the second
+    setrlimit(RLIMIT_CPU, &cpu);
+}
+
+// Past the memory limit operator new calls report_exhaustion instead of throwing (glslang is
+// built without exceptions: a bad_alloc thrown through it ends in std::terminate), and SPIRV-Cross
+// aborts when malloc fails. The answer is framed before the compile, as nothing can be allocated
+// then; the process is not used again.
+int exhausted_fd = -1;
+std::string exhausted_answer;
+std::uint64_t exhausted_limit = 0;
+
+void report_exhaustion()
+{
+    if (exhausted_fd >= 0) send_all(exhausted_fd, exhausted_answer, nullptr);
+    _exit(6);
+}
+
+// This process's address space in bytes, from /proc without allocating (in a signal handler).
+std::uint64_t address_space()
+{
+    int fd = open("/proc/self/statm", O_RDONLY | O_CLOEXEC);
+    if (fd < 0) return 0;
+    char text[64];
+    ssize_t n = read(fd, text, sizeof text);
+    close(fd);
+    std::uint64_t pages = 0;
+    for (ssize_t i = 0; i < n && text[i] >= '0' && text[i] <= '9'; ++i) pages = pages * 10 + (std::uint64_t)(text[i] - '0');
+    return pages * (std::uint64_t)sysconf(_SC_PAGESIZE);
+}
+
+// An abort or a fault with more than half the limit in use: the allocation that failed was as
+// large as what the process already had, so it was the limit.
+void on_crash(int signal)
+{
+    if (address_space() > exhausted_limit / 2) report_exhaustion();
+    ::signal(signal, SIG_DFL);
+    raise(signal);
+}
+
+void on_exhaustion(int fd, const Limits& limits)
+{
+    exhausted_fd = fd;
+    exhausted_answer = framed(serialise(out_of_memory(limits)));
+    exhausted_limit = limits.memory_bytes;
+    std::set_new_handler(report_exhaustion);
+#ifndef FXCOMPILER_ADDRESS_SANITIZER
+    for (int crash : {SIGABRT, SIGSEGV, SIGBUS}) signal(crash, on_crash);
+#endif
 }
 
 // ---- the helper process ----
@@ -306,7 +444,9 @@ bool start_helper()
     posix_spawn_file_actions_addclosefrom_np(&actions, HELPER_FD + 1);
     // The viewer's standard output is the user's to read; the helper's errors still reach stderr.
     posix_spawn_file_actions_addopen(&actions, 1, "/dev/null", O_WRONLY, 0);
-    char* argv[] = {const_cast<char*>(path.c_str()), nullptr};
+    // Our pid, so that it can tell whether we died before it asked to follow us.
+    std::string parent = std::to_string(getpid());
+    char* argv[] = {const_cast<char*>(path.c_str()), const_cast<char*>(parent.c_str()), nullptr};
     pid_t pid = -1;
     int error = posix_spawn(&pid, path.c_str(), &actions, nullptr, argv, environ);
     posix_spawn_file_actions_destroy(&actions);
@@ -348,6 +488,8 @@ void set_isolation(bool on) { isolation = on; }
 
 void set_isolation_time_limit(int milliseconds) { time_limit_ms = milliseconds; }
 
+void set_isolation_memory_limit(std::uint64_t bytes) { memory_limit = bytes; }
+
 void set_helper_path(const std::string& path)
 {
     stop_helper(false);
@@ -370,7 +512,7 @@ std::string helper_for(const std::string& program)
 CompileOutput compile_isolated(const CompileRequest& request)
 {
     if (!isolation) return compile_request(request);
-    const std::string frame = framed(serialise(request));
+    const std::string frame = framed(serialise(request, current_limits()));
     // A helper that died between compiles (killed from outside, say) is replaced once.
     for (int attempt = 0; attempt < 2; ++attempt) {
         if (helper.pid < 0 && !start_helper()) break;
@@ -390,8 +532,15 @@ CompileOutput compile_isolated(const CompileRequest& request)
             stop_helper(true);
             return timed_out();
         }
+        if (got == Io::TooLarge) {
+            stop_helper(true);
+            return too_large();
+        }
         CompileOutput out;
-        if (got == Io::Done && deserialise(payload, out)) return out;
+        if (got == Io::Done && deserialise(payload, out)) {
+            if (out.limit_hit) stop_helper(false);  // it exits after such a reply: the next compile starts another
+            return out;
+        }
         return died(stop_helper(got != Io::Closed));
     }
     return run_isolated([&] { return compile_request(request); });
@@ -404,6 +553,8 @@ CompileOutput run_isolated(const std::function<CompileOutput()>& work)
 
     int pair[2];
     if (socketpair(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0, pair) != 0) return work();  // unprotected
+    const pid_t parent = getpid();
+    const Limits limits = current_limits();
     pid_t child = fork();
     if (child < 0) {
         close(pair[0]);
@@ -413,6 +564,9 @@ CompileOutput run_isolated(const std::function<CompileOutput()>& work)
     if (child == 0) {
         // The child only computes: no atexit handlers, no flushing of the parent's stdio buffers.
         close(pair[0]);
+        if (!follow_parent(parent)) _exit(5);
+        on_exhaustion(pair[1], limits);
+        apply_limits(limits);
         std::string data;
         try {
             data = serialise(work());
@@ -426,15 +580,16 @@ CompileOutput run_isolated(const std::function<CompileOutput()>& work)
     std::string payload;
     Io got = receive_frame(pair[0], payload, &deadline);
     close(pair[0]);
-    if (got == Io::TimedOut) kill(child, SIGKILL);
+    if (got == Io::TimedOut || got == Io::TooLarge) kill(child, SIGKILL);
     int status = reap(child);
     if (got == Io::TimedOut) return timed_out();
+    if (got == Io::TooLarge) return too_large();
     CompileOutput out;
     if (got == Io::Done && deserialise(payload, out)) return out;
     return died(status);
 }
 
-int serve_compiles(int fd)
+int serve_compiles(int fd, int parent)
 {
     if (fcntl(fd, F_GETFD) < 0) {
         const char text[] = "fxview-hlsl: the viewer's shader compiler helper; the viewer starts it\n";
@@ -442,6 +597,7 @@ int serve_compiles(int fd)
         (void)ignored;
         return 2;
     }
+    if (!follow_parent(parent)) return 5;
     signal(SIGINT, SIG_IGN);  // Ctrl+C in the viewer's terminal is the viewer's to handle
     prepare_back_end();
     for (;;) {
@@ -449,7 +605,10 @@ int serve_compiles(int fd)
         Io got = receive_frame(fd, payload, nullptr);
         if (got == Io::Closed) return 0;
         CompileRequest request;
-        if (got != Io::Done || !deserialise(payload, request)) return 2;
+        Limits limits;
+        if (got != Io::Done || !deserialise(payload, request, limits)) return 2;
+        on_exhaustion(fd, limits);
+        apply_limits(limits);
         std::string answer;
         try {
             answer = framed(serialise(compile_request(request)));

@@ -5,6 +5,7 @@
 #include <cstdlib>
 #include <exception>
 #include <map>
+#include <new>
 #include <set>
 
 #include <glslang/Public/ResourceLimits.h>
@@ -429,6 +430,8 @@ bool preprocess_hlsl(const std::string& text, const std::string& preamble, const
         }
         if (!ok && !has_error(diagnostics)) diagnostics.push_back({0, 0, true, "preprocessing failed"});
         return ok;
+    } catch (const std::bad_alloc&) {
+        throw;  // the worker's memory limit: its caller reports it
     } catch (const std::exception& e) {
         diagnostics.push_back({0, 0, true, std::string("internal compiler error: ") + e.what()});
     } catch (...) {
@@ -506,6 +509,8 @@ TranslateResult translate_hlsl(const PreparedSource& source, const std::string& 
         result.ok = true;
     } catch (const Failure& f) {
         diagnostics.push_back(f.diagnostic);
+    } catch (const std::bad_alloc&) {
+        throw;  // the worker's memory limit: its caller reports it
     } catch (const std::exception& e) {
         diagnostics.push_back({0, 0, true, std::string("internal compiler error: ") + e.what()});
     } catch (...) {
