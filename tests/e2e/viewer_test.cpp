@@ -2,6 +2,7 @@
 #include <gtest/gtest.h>
 
 #include <cstdlib>
+#include <fstream>
 #include <thread>
 
 #include "harness.h"
@@ -41,9 +42,10 @@ protected:
         ASSERT_TRUE(x.ok()) << "cannot open DISPLAY";
     }
 
-    void start()
+    void start(std::vector<std::string> env = {})
     {
-        viewer.reset(new Process(FXVIEW_PATH, {}, folder.path(), {"SDL_VIDEODRIVER=x11"}));
+        env.push_back("SDL_VIDEODRIVER=x11");
+        viewer.reset(new Process(FXVIEW_PATH, {}, folder.path(), env));
         window = x.find_window("test", viewer->pid(), START_TIMEOUT);
         ASSERT_NE(window, 0ul) << "no window; stderr: " << viewer->err();
     }
@@ -205,6 +207,50 @@ TEST_F(Viewer, AMissingShaderFileReportsAndRecoversOnF5)
     press_f5_elsewhere();
     EXPECT_TRUE(viewer->wait_for_out("Load Shader.\n", 1, STEP_TIMEOUT)) << viewer->out();
     EXPECT_TRUE(shows(FIRST)) << "shows " << describe(x.pixel(window, 640, 360));
+}
+
+// As an editor that writes the file where it is, in two steps.
+void save_in_place(const std::string& path, const std::string& text)
+{
+    std::ofstream file(path, std::ios::binary | std::ios::trunc);
+    file << text.substr(0, text.size() / 2) << std::flush;
+    std::this_thread::sleep_for(Millis(50));
+    file << text.substr(text.size() / 2);
+}
+
+// Where F5 pressed in another program cannot reach the viewer (as on Wayland), saving reloads.
+TEST_F(Viewer, WithoutTheGlobalKeyboardEachSaveReloadsOnce)
+{
+    folder.write("main.fx", solid_shader("1.6, 0.4, 0.8"));
+    start({"FXVIEW_GLOBAL_KEYBOARD=0"});
+    ASSERT_TRUE(viewer->wait_for_out("Load Shader.\n", 1, STEP_TIMEOUT)) << viewer->out();
+    EXPECT_TRUE(viewer->wait_for_err("saving main.fx counts as pressing F5", STEP_TIMEOUT)) << viewer->err();
+
+    folder.write("main.fx", solid_shader("0.4, 1.8, 1.0"));  // by rename
+    EXPECT_TRUE(viewer->wait_for_out("Load Shader.\n", 2, STEP_TIMEOUT)) << viewer->out();
+    EXPECT_TRUE(shows(SECOND)) << "shows " << describe(x.pixel(window, 640, 360));
+    std::this_thread::sleep_for(Millis(1000));
+    EXPECT_EQ(viewer->count_out("Load Shader.\n"), 2);
+
+    save_in_place(folder.path() + "/main.fx", solid_shader("1.6, 0.4, 0.8"));
+    EXPECT_TRUE(viewer->wait_for_out("Load Shader.\n", 3, STEP_TIMEOUT)) << viewer->out();
+    EXPECT_TRUE(shows(FIRST)) << "shows " << describe(x.pixel(window, 640, 360));
+    std::this_thread::sleep_for(Millis(1000));
+    EXPECT_EQ(viewer->count_out("Load Shader.\n"), 3);
+    EXPECT_EQ(viewer->out().find("Error"), std::string::npos) << "a half-written file was read: " << viewer->out();
+}
+
+TEST_F(Viewer, WithReloadOnSaveSwitchedOnF5FromAnotherWindowStillReloads)
+{
+    folder.write("main.fx", solid_shader("1.6, 0.4, 0.8"));
+    start({"FXVIEW_RELOAD_ON_SAVE=1"});
+    ASSERT_TRUE(viewer->wait_for_out("Load Shader.\n", 1, STEP_TIMEOUT)) << viewer->out();
+    press_f5_elsewhere();
+    EXPECT_TRUE(viewer->wait_for_out("Load Shader.\n", 2, STEP_TIMEOUT)) << viewer->out();
+
+    save_in_place(folder.path() + "/main.fx", solid_shader("0.4, 1.8, 1.0"));
+    EXPECT_TRUE(viewer->wait_for_out("Load Shader.\n", 3, STEP_TIMEOUT)) << viewer->out();
+    EXPECT_TRUE(shows(SECOND)) << "shows " << describe(x.pixel(window, 640, 360));
 }
 
 }  // namespace

@@ -12,6 +12,7 @@
 
 #include "compiler.h"
 #include "platform.h"
+#include "source_watch.h"
 
 namespace fxcompiler {
 
@@ -217,6 +218,7 @@ HRESULT WINAPI D3DXCompileShaderFromFileA(LPCSTR pSrcFile, const D3DXMACRO* pDef
             for (const D3DXMACRO* d = pDefines; d && d->Name; ++d) {
                 defines.push_back({d->Name, d->Definition ? d->Definition : ""});
             }
+            fxplatform::source_watch::note(pSrcFile);
             // An include handler is never called: #include fails with its own message.
             out = compile_file(pSrcFile, pFunctionName, pProfile, defines, options_for_flags(Flags));
         }

@@ -1,6 +1,11 @@
 // Keys: GetAsyncKeyState; inside the service: SDL keys to Win32 virtual-key codes and scan codes,
 // and the "pressed since the last query" latch. The X server's global state is in keyboard_x11.cpp.
+#include <cerrno>
+#include <cstdlib>
+#include <cstring>
+
 #include "keyboard_x11.h"
+#include "source_watch.h"
 #include "window_service.h"
 
 namespace fxplatform {
@@ -9,6 +14,7 @@ namespace {
 
 bool latched[256];
 bool fallback_announced = false;
+bool reload_on_save_decided = false;
 
 // The virtual key of an SDL key, left and right modifiers kept apart.
 UINT specific_vk(SDL_Keycode key, SDL_Scancode scancode)
@@ -113,6 +119,22 @@ const unsigned char LETTER_SCAN_CODES[26] = {0x1E, 0x30, 0x2E, 0x20, 0x12, 0x21,
                                              0x24, 0x25, 0x26, 0x32, 0x31, 0x18, 0x19, 0x10, 0x13,
                                              0x1F, 0x14, 0x16, 0x2F, 0x11, 0x2D, 0x15, 0x2C};
 
+// Reload on save: where F5 pressed in another program cannot reach us, saving a source file the
+// program compiles counts as an F5 press. FXVIEW_RELOAD_ON_SAVE=1 or 0 decides it either way.
+void decide_reload_on_save(bool global_keyboard)
+{
+    reload_on_save_decided = true;
+    const char* setting = std::getenv("FXVIEW_RELOAD_ON_SAVE");
+    const bool wanted = setting && *setting ? std::strcmp(setting, "0") != 0 : !global_keyboard;
+    if (!wanted || source_watch::running()) return;
+    if (source_watch::start())
+        report("GetAsyncKeyState: saving %s counts as pressing F5 (reload on save; FXVIEW_RELOAD_ON_SAVE=0 turns it "
+               "off)",
+               source_watch::names().empty() ? "a compiled shader file" : source_watch::names().c_str());
+    else
+        report("GetAsyncKeyState: cannot watch files for reload on save (%s)", std::strerror(errno));
+}
+
 }  // namespace
 
 UINT generic_vk(UINT vk)
@@ -155,6 +177,7 @@ void reset_keyboard()
     x11_keyboard::close();
     for (bool& key : latched) key = false;
     fallback_announced = false;
+    reload_on_save_decided = false;  // the watch itself outlives the video: it is about files
 }
 
 }  // namespace window_service
@@ -167,10 +190,16 @@ SHORT WINAPI GetAsyncKeyState(int vKey)
     if (vKey <= 0 || vKey >= 256) return 0;
     const UINT vk = (UINT)vKey;
     bool down = false;
+    bool saved = false;
     if (video_ready()) {
         // The X server knows the whole keyboard, whichever window has the focus.
-        if (video_is_x11() && x11_keyboard::query()) {
+        const bool global_keyboard = video_is_x11() && x11_keyboard::query();
+        if (global_keyboard) {
             down = x11_keyboard::is_down(vk);
+        } else if (!fallback_announced && video_is_x11() && x11_keyboard::turned_off()) {
+            fallback_announced = true;
+            report("GetAsyncKeyState: the global keyboard is off (FXVIEW_GLOBAL_KEYBOARD=0); only keys pressed in this "
+                   "program's windows are seen");
         } else if (!fallback_announced) {
             fallback_announced = true;
             report("GetAsyncKeyState: the %s display has no global keyboard state; only keys pressed in this "
@@ -179,8 +208,10 @@ SHORT WINAPI GetAsyncKeyState(int vKey)
         }
         // SDL also sees keys sent to our window alone (synthetic events the X keymap never shows).
         down = down || sdl_key_down(vk);
+        if (!reload_on_save_decided) decide_reload_on_save(global_keyboard);
+        saved = vk == VK_F5 && fxplatform::source_watch::saved();
     }
-    const bool pressed = latched[vk];
+    const bool pressed = latched[vk] || saved;
     latched[vk] = false;
     return (SHORT)((down ? 0x8000 : 0) | (pressed ? 0x0001 : 0));
 }

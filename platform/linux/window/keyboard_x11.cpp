@@ -7,6 +7,7 @@
 #include <X11/extensions/XInput2.h>
 #include <X11/keysym.h>
 
+#include <cstdlib>
 #include <cstring>
 
 #include "keyboard_x11.h"
@@ -126,7 +127,7 @@ void listen_for_raw_keys()
 bool open()
 {
     if (x.display) return true;
-    if (x.failed) return false;
+    if (x.failed || turned_off()) return false;
     SDL_Window* window = nullptr;
     for (HWND handle : window_handles()) {
         if ((window = sdl_window(handle))) break;
@@ -211,6 +212,12 @@ void drain()
     if (!open()) return;
     take_events();
     if (!x.raw_events && timeGetTime() - x.last_keymap_ms >= KEYMAP_POLL_MS) read_keymap();
+}
+
+bool turned_off()
+{
+    const char* setting = std::getenv("FXVIEW_GLOBAL_KEYBOARD");
+    return setting && std::strcmp(setting, "0") == 0;
 }
 
 void close()

@@ -15,6 +15,8 @@ bool is_down(UINT vk);
 // Latches key presses the server reported since the last call, without a round trip.
 void drain();
 void close();
+// FXVIEW_GLOBAL_KEYBOARD=0: the user does not want the viewer to read keys meant for other programs.
+bool turned_off();
 
 }  // namespace x11_keyboard
 }  // namespace window_service
