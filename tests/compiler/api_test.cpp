@@ -1,8 +1,11 @@
 // D3DXCompileShaderFromFileA as the loader calls it: the file in the current directory, the
 // buffers it returns, and every kind of bad input giving a message and a failure code.
+#include <grp.h>
+#include <pwd.h>
 #include <sys/socket.h>
 #include <sys/stat.h>
 #include <sys/un.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include <cstring>
@@ -175,12 +178,41 @@ TEST_F(CompileApi, OnlyRegularFilesAreRead)
 
 TEST_F(CompileApi, UnreadableFile)
 {
-    if (geteuid() == 0) GTEST_SKIP() << "root reads any file";
     dir_.write("main.fx", GOOD);
     chmod("main.fx", 0);
-    Call call;
-    compile(call);
-    expect_failure(call, E_FAIL, "main.fx: error: cannot open the file: Permission denied");
+    if (geteuid() != 0) {
+        Call call;
+        compile(call);
+        expect_failure(call, E_FAIL, "main.fx: error: cannot open the file: Permission denied");
+        return;
+    }
+    // Root reads any file: the compile runs in a child that has become nobody.
+    const passwd* nobody = getpwnam("nobody");
+    if (!nobody) GTEST_SKIP() << "no user nobody to read the file as";
+    chmod(dir_.path().c_str(), 0755);
+    int result[2];
+    ASSERT_EQ(pipe(result), 0);
+    const pid_t child = fork();
+    ASSERT_GE(child, 0);
+    if (child == 0) {
+        close(result[0]);
+        if (setgroups(0, nullptr) != 0 || setgid(nobody->pw_gid) != 0 || setuid(nobody->pw_uid) != 0) _exit(2);
+        fxcompiler::set_isolation(false);  // nothing shared with the parent's helper
+        Call call;
+        compile(call);
+        const std::string report = std::to_string(call.hr) + " " + (call.code ? "code" : "-") + " " + call.text();
+        _exit(write(result[1], report.data(), report.size()) == (ssize_t)report.size() ? 0 : 3);
+    }
+    close(result[1]);
+    std::string report;
+    char buffer[4096];
+    ssize_t n;
+    while ((n = read(result[0], buffer, sizeof buffer)) > 0) report.append(buffer, (std::size_t)n);
+    close(result[0]);
+    int status = 0;
+    waitpid(child, &status, 0);
+    ASSERT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << "the child as nobody failed: " << status;
+    EXPECT_EQ(report, std::to_string(E_FAIL) + " - main.fx: error: cannot open the file: Permission denied");
 }
 
 TEST_F(CompileApi, EmptyAndBinaryFilesAreInvalidData)
