@@ -143,4 +143,61 @@ TEST(Limits, DeepNestingAndHugeStatementsAreRefusedNotCrashed)
     EXPECT_EQ(compile_text(head + std::string(200, '(') + "uv.x" + std::string(200, ')') + "; }\n").result, 0);
 }
 
+std::string repeat(const std::string& s, int n)
+{
+    std::string out;
+    for (int i = 0; i < n; ++i) out += s;
+    return out;
+}
+
+// Macro expansion is measured before the back end's preprocessor runs: each of these cost it
+// gigabytes, minutes or its stack, and now fails at once with the limit and the place.
+TEST(Limits, MacroExpansionAndIfExpressionsAreBounded)
+{
+    const std::string entry = "float4 ps_main(float2 uv : TEXCOORD0) : COLOR0 { return ";
+    std::string doubling = "#define A0 1\n", doubling_calls = "#define D0(x) x\n";
+    for (int i = 1; i <= 30; ++i) {
+        doubling += "#define A" + std::to_string(i) + " A" + std::to_string(i - 1) + "+A" + std::to_string(i - 1) + "\n";
+        doubling_calls += "#define D" + std::to_string(i) + "(x) D" + std::to_string(i - 1) + "(x)+D" +
+                          std::to_string(i - 1) + "(x)\n";
+    }
+    struct Case {
+        std::string source;
+        std::string message;
+    };
+    const Case cases[] = {
+        {"#define F(x) x\n" + entry + repeat("F(", 10000) + "1" + repeat(")", 10000) + "; }\n",
+         "main.fx(2,570): error: 'F' : macro arguments nested more than 256 levels deep"},
+        // An object-like macro naming the function-like one takes the parentheses too.
+        {"#define F(x) x\n#define G F\n" + entry + repeat("G(", 10000) + "1" + repeat(")", 10000) + "; }\n",
+         "main.fx(3,570): error: 'F' : macro arguments nested more than 256 levels deep"},
+        {doubling + entry + "A30; }\n",
+         "main.fx(32,57): error: 'A30' : macro expansion adds more than 4194304 tokens to the shader, "
+         "the preprocessor's limit"},
+        {doubling_calls + entry + "D30(uv.x); }\n",
+         "main.fx(32,57): error: 'D30' : macro expansion adds more than 4194304 tokens to the shader, "
+         "the preprocessor's limit"},
+        {"#if " + repeat("(", 100000) + "1" + repeat(")", 100000) + "\n#endif\n" + entry + "1; }\n",
+         "main.fx(1,261): error: '#if' : expression nested more than 256 levels deep"},
+        {"#define P (((((((((((((((((((((((((((((((((((((((((((((((((1)))))))))))))))))))))))))))))))))))))))))))))))))\n"
+         "#if P && P && P && P && P && P\n#endif\n" + entry + "1; }\n",
+         "main.fx(2,30): error: '#if' : expression nested more than 256 levels deep"},
+        {"#if " + repeat("!", 100000) + "1\n#endif\n" + entry + "1; }\n",
+         "main.fx(1,261): error: '#if' : expression nested more than 256 levels deep"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.source.substr(0, 200));
+        fxcompiler::CompileOutput out = compile_text(c.source);
+        EXPECT_EQ(out.result, E_FAIL);
+        EXPECT_EQ(messages_of(out), c.message);
+    }
+
+    // Below the limits macros work as before.
+    std::string fine = "#define F(x) (x)\n#define TWICE(x) x + x\n" + doubling.substr(0, doubling.find("#define A11")) +
+                       "#if " + repeat("(", 100) + "1" + repeat(")", 100) + "\n#endif\n" + entry + "TWICE(" +
+                       repeat("F(", 200) + "uv.x" + repeat(")", 200) + ") + A10 + fmod(fmod(uv.x, 2), 3); }\n";
+    fxcompiler::CompileOutput out = compile_text(fine);
+    EXPECT_EQ(out.result, D3D_OK) << messages_of(out);
+}
+
 }  // namespace
