@@ -152,6 +152,41 @@ std::vector<CorpusCase> rendered_cases()
 INSTANTIATE_TEST_SUITE_P(Shaders, RenderCorpus, ::testing::ValuesIn(rendered_cases()),
                          [](const ::testing::TestParamInfo<CorpusCase>& info) { return info.param.name; });
 
+// A shader the compiler accepts builds on the device: the corpus, the fuzzer's other seed and every
+// way of receiving the pixel position, read or not.
+TEST_F(Render, EveryAcceptedShaderCreatesAPixelShader)
+{
+    std::vector<std::pair<std::string, std::string>> shaders;  // source, entry
+    for (const CorpusCase& c : load_corpus()) shaders.push_back({c.source, c.entry});
+    std::ifstream file(FXCOMPILER_EXAMPLE);
+    std::stringstream example;
+    example << file.rdbuf();
+    ASSERT_FALSE(example.str().empty());
+    shaders.push_back({example.str(), "ps_main"});
+    shaders.push_back({example.str(), "ps_main_f"});
+    for (const char* semantic : {"SV_POSITION", "SV_Position", "POSITION", "POSITION0", "VPOS", "POSITION1"}) {
+        for (const char* body : {"return uv.xyxy;", "return p;", "return p.xyyx * uv.x;"}) {
+            std::string parameters = std::string("float2 uv : TEXCOORD0, float4 p : ") + semantic;
+            shaders.push_back({pixel_shader("", body, parameters), "ps_main"});
+            shaders.push_back({pixel_shader("struct In { float4 p : " + std::string(semantic) +
+                                                "; float2 uv : TEXCOORD0; };",
+                                            std::string("float4 p = i.p; float2 uv = i.uv; ") + body, "In i"),
+                               "ps_main"});
+        }
+    }
+    int accepted = 0;
+    for (const auto& shader : shaders) {
+        fxcompiler::CompileOutput out = compile_text(shader.first, shader.second);
+        if (out.result != 0) continue;
+        ++accepted;
+        IDirect3DPixelShader9* created = nullptr;
+        EXPECT_EQ(dev_->CreatePixelShader((const DWORD*)out.code.data(), &created), D3D_OK)
+            << shader.first << "\n---\n" << out.blob.glsl;
+        release(created);
+    }
+    EXPECT_GT(accepted, 80);
+}
+
 TEST_F(Render, UnboundSamplersTakeUnitsInDeclarationOrderOfUse)
 {
     IDirect3DTexture9* stage0 = filled_texture(10.0f);

@@ -163,6 +163,33 @@ private:
         throw Failure{d};
     }
 
+    // Fails at the first ": semantic" of the source (in any case), where the author wrote it.
+    [[noreturn]] void fail_at_semantic(const std::string& semantic, const std::string& text) const
+    {
+        const std::string& src = source_.text;
+        std::string want = upper(semantic);
+        Diagnostic d;
+        d.text = text;
+        int line = 1;
+        std::size_t line_start = 0;
+        for (std::size_t i = 0; i < src.size(); ++i) {
+            if (src[i] == '\n') {
+                ++line;
+                line_start = i + 1;
+            } else if (src[i] == ':' && d.line == 0) {
+                std::size_t at = i + 1;
+                while (at < src.size() && (src[at] == ' ' || src[at] == '\t')) ++at;
+                std::size_t end = at;
+                while (end < src.size() && (std::isalnum((unsigned char)src[end]) || src[end] == '_')) ++end;
+                if (end > at && upper(src.substr(at, end - at)) == want) {
+                    d.line = line;
+                    d.column = int(at - line_start) + 1;
+                }
+            }
+        }
+        throw Failure{d};
+    }
+
     void reject_unsupported(const spirv_cross::ShaderResources& all) const
     {
         for (const auto* list : {&all.separate_images, &all.separate_samplers, &all.storage_images,
@@ -172,12 +199,35 @@ private:
                                            "use sampler2D/samplerCUBE/sampler3D with tex2D/texCUBE/tex3D");
             }
         }
+        // Of the system values, ps_3_0 has only the pixel position, the face and the depth output;
+        // GLSL 330 has no other one a shader of that time could mean.
+        for (const spirv_cross::BuiltInResource& b : all.builtin_inputs) {
+            bool face = b.builtin == spv::BuiltInFrontFacing &&
+                        glsl_.get_type(b.value_type_id).basetype == SPIRType::Boolean;
+            if (b.builtin != spv::BuiltInFragCoord && !face) {
+                fail_at_semantic(builtin_semantic(b), "input semantic " + builtin_semantic(b) +
+                                                          " is not a ps_3_0 input (VPOS, VFACE, TEXCOORDn, COLORn)");
+            }
+        }
+        for (const spirv_cross::BuiltInResource& b : all.builtin_outputs) {
+            std::string semantic = upper(builtin_semantic(b));
+            if (b.builtin != spv::BuiltInFragDepth || semantic.find("EQUAL") != std::string::npos) {
+                fail_at_semantic(builtin_semantic(b), "output semantic " + builtin_semantic(b) +
+                                                          " is not a ps_3_0 output (COLOR0 to COLOR3, DEPTH)");
+            }
+        }
         for (const spirv_cross::Resource& r : all.uniform_buffers) {
             std::string block = glsl_.get_name(r.base_type_id);
             if (block != "$Global") {
                 fail(block, "constant buffers are not available in ps_3_0; declare the constants as globals");
             }
         }
+    }
+
+    std::string builtin_semantic(const spirv_cross::BuiltInResource& b) const
+    {
+        std::string semantic = glsl_.get_decoration_string(b.resource.id, spv::DecorationHlslSemanticGOOGLE);
+        return semantic.empty() ? glsl_.get_name(b.resource.id) : semantic;
     }
 
     // Registers a constant of this type spans in Direct3D 9, setting the SPIR-V layout to match:
@@ -295,12 +345,12 @@ private:
     std::string glsl_type(const SPIRType& type, const std::string& semantic) const
     {
         if (!type.array.empty() || type.columns > 1) {
-            fail("", "input " + semantic + ": matrix and array inputs are not supported");
+            fail_at_semantic(semantic, "input " + semantic + ": matrix and array inputs are not supported");
         }
         const char* scalar = type.basetype == SPIRType::Float ? "float" : type.basetype == SPIRType::Int ? "int"
                            : type.basetype == SPIRType::UInt ? "uint" : nullptr;
         const char* vector = type.basetype == SPIRType::Float ? "vec" : type.basetype == SPIRType::Int ? "ivec" : "uvec";
-        if (!scalar) fail("", "input " + semantic + " has a type a pixel shader cannot receive");
+        if (!scalar) fail_at_semantic(semantic, "input " + semantic + " has a type a pixel shader cannot take");
         return type.vecsize == 1 ? std::string(scalar) : vector + std::to_string(type.vecsize);
     }
 
@@ -312,7 +362,8 @@ private:
             auto split = split_semantic(semantic);
             std::string type = glsl_type(glsl_.get_type(r.type_id), semantic);
             std::size_t size = glsl_.get_type(r.type_id).vecsize;
-            if (split.first == "VPOS") {
+            // POSITION0 is where a vertex shader's position went: the pixel position, as SV_POSITION.
+            if (split.first == "VPOS" || (split.first == "POSITION" && split.second == 0)) {
                 static const char* const swizzle[] = {"", ".x", ".xy", ".xyz", ""};
                 glsl_.set_name(r.id, "fx_vpos");
                 defines_["fx_vpos"] = type + "(gl_FragCoord" + swizzle[size] + ")";
@@ -326,7 +377,9 @@ private:
             }
             std::string name = "fx_in_" + split.first + std::to_string(split.second);
             if (split.first.empty()) fail("", "every pixel shader input needs a semantic");
-            if (!seen.insert(name).second) fail("", "two inputs share the semantic " + upper(semantic));
+            if (!seen.insert(name).second) {
+                fail_at_semantic(semantic, "two inputs share the semantic " + upper(semantic));
+            }
             glsl_.set_name(r.id, name);
             bool flat = glsl_.has_decoration(r.id, spv::DecorationFlat) || glsl_.get_type(r.type_id).basetype != SPIRType::Float;
             blob_.inputs.push_back({name, type, split.first, split.second, flat});
@@ -345,10 +398,15 @@ private:
                 continue;
             }
             if (split.first != "COLOR" && split.first != "SV_TARGET") {
-                fail("", "output semantic '" + semantic + "' is not a ps_3_0 output (COLOR0 to COLOR3, DEPTH)");
+                fail_at_semantic(semantic,
+                                 "output semantic '" + semantic + "' is not a ps_3_0 output (COLOR0 to COLOR3, DEPTH)");
             }
-            if (split.second >= PS30_COLOR_OUTPUTS) fail("", "ps_3_0 writes COLOR0 to COLOR3, not " + semantic);
-            if (!locations.insert(split.second).second) fail("", "two outputs write COLOR" + std::to_string(split.second));
+            if (split.second >= PS30_COLOR_OUTPUTS) {
+                fail_at_semantic(semantic, "ps_3_0 writes COLOR0 to COLOR3, not " + semantic);
+            }
+            if (!locations.insert(split.second).second) {
+                fail_at_semantic(semantic, "two outputs write COLOR" + std::to_string(split.second));
+            }
             glsl_.set_decoration(r.id, spv::DecorationLocation, split.second);
             glsl_.set_name(r.id, "fx_out" + std::to_string(split.second));
         }
@@ -376,11 +434,14 @@ private:
     void finish_glsl()
     {
         std::string& g = blob_.glsl;
-        // Our own gl_FragCoord declaration replaces whatever the translator wrote for it.
-        for (std::size_t at = g.find("gl_FragCoord;"); at != std::string::npos; at = g.find("gl_FragCoord;")) {
+        // Our own gl_FragCoord declaration replaces whatever the translator wrote for it; statements
+        // such as "vec4 Pos = gl_FragCoord;" (an SV_POSITION input) are indented and stay.
+        for (std::size_t at = g.find("gl_FragCoord;"); at != std::string::npos; at = g.find("gl_FragCoord;", at + 1)) {
             std::size_t start = g.rfind('\n', at);
             start = start == std::string::npos ? 0 : start + 1;
+            if (g[start] == ' ') continue;
             g.erase(start, g.find('\n', at) + 1 - start);
+            at = start;
         }
         for (const auto& d : defines_) {
             if (!replace_declaration(d.first, "#define " + d.first + " " + d.second)) {
