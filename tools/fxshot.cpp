@@ -105,6 +105,7 @@ int main(int argc, char* argv[])
         return 2;
     }
 
+    setenv("FXVIEW_RELOAD_ON_SAVE", "0", 1);  // one frame: a save during it is not a reload
     HWND window = fxplatform::create_offscreen_window("fxshot");
     if (!window) {
         std::fprintf(stderr, "fxshot: cannot create an off-screen window\n");
