@@ -1,6 +1,7 @@
 // Hostile main.fx files, one per run: how the compiler fails on each, how long it takes and the
 // peak memory of the helper process that compiles it. scripts/robustness.sh runs every case.
 //   hostile_compile CASE   (hostile_compile lists the cases)
+//   hostile_compile --file PATH   (any main.fx)
 #include <sys/resource.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -78,15 +79,16 @@ const std::map<std::string, std::function<void(const std::string&)>> CASES = {
 
 int main(int argc, char** argv)
 {
-    if (argc != 2 || !CASES.count(argv[1])) {
+    const bool own_file = argc == 3 && std::string(argv[1]) == "--file";
+    if (!own_file && (argc != 2 || !CASES.count(argv[1]))) {
         std::fprintf(stderr, "usage: hostile_compile CASE; cases:\n");
         for (const auto& c : CASES) std::fprintf(stderr, "  %s\n", c.first.c_str());
         return 2;
     }
     char pattern[] = "/tmp/fxview-hostile-XXXXXX";
     if (!mkdtemp(pattern)) return 1;
-    const std::string file = std::string(pattern) + "/main.fx";
-    CASES.at(argv[1])(file);
+    const std::string file = own_file ? argv[2] : std::string(pattern) + "/main.fx";
+    if (!own_file) CASES.at(argv[1])(file);
     fxcompiler::prepare_back_end();  // as the helper does before its first request
     auto start = std::chrono::steady_clock::now();
     fxcompiler::CompileOutput out =
@@ -98,7 +100,7 @@ int main(int argc, char** argv)
     std::string message = fxcompiler::format_diagnostics(out.diagnostics, "main.fx");
     message = message.substr(0, message.find('\n'));
     if (message.size() > 160) message = message.substr(0, 160) + "...";
-    std::printf("%-30s %s in %6.2f s, helper peak %5ld MiB: %s\n", argv[1], out.result == 0 ? "compiled" : "failed  ",
+    std::printf("%-30s %s in %6.2f s, helper peak %5ld MiB: %s\n", argv[argc - 1], out.result == 0 ? "compiled" : "failed  ",
                 seconds, children.ru_maxrss / 1024, message.c_str());
     std::filesystem::remove_all(pattern);
     return 0;

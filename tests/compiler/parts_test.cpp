@@ -200,4 +200,60 @@ TEST(Limits, MacroExpansionAndIfExpressionsAreBounded)
     EXPECT_EQ(out.result, D3D_OK) << messages_of(out);
 }
 
+// Numbers are read in 64 bits against Direct3D 9's ranges: nothing wraps to a small value.
+TEST(Limits, NumbersFromTheSourceAreRangeChecked)
+{
+    const std::string entry = "float4 ps_main(float2 uv : TEXCOORD0) : COLOR0 { return ";
+    struct Case {
+        std::string source;
+        std::string message;
+    };
+    const Case cases[] = {
+        {"float4 k : register(c4294967296);\n" + entry + "k; }\n",
+         "main.fx(1,21): error: 'k' : constant register c4294967296 is beyond ps_3_0's c0 to c223"},
+        {"float4 k : register(c224);\n" + entry + "1; }\n",  // unused, still out of range
+         "main.fx(1,21): error: 'k' : constant register c224 is beyond ps_3_0's c0 to c223"},
+        {"sampler2D t : register(s18446744073709551617);\n" + entry + "tex2D(t, uv); }\n",
+         "main.fx(1,24): error: 't' : sampler register s18446744073709551617 is beyond ps_3_0's s0 to s15"},
+        {"float4 ps_main(float2 uv : TEXCOORD0) : COLOR4294967296 { return 1; }\n",
+         "main.fx(1,41): error: 'COLOR4294967296' : semantic index 4294967296 is out of range; semantics take "
+         "indices 0 to 15"},
+        {"float4 ps_main(float2 uv : texcoord16) : COLOR0 { return 1; }\n",
+         "main.fx(1,28): error: 'texcoord16' : semantic index 16 is out of range; semantics take indices 0 to 15"},
+        {"float4x4 k[1073741825];\n" + entry + "k[1][0]; }\n",
+         "main.fx(1,12): error: '1073741825' : array of 1073741825 elements; arrays hold at most 65536"},
+        {"float4 a, k[0x40000000];\n" + entry + "k[1]; }\n",
+         "main.fx(1,13): error: '0x40000000' : array of 1073741824 elements; arrays hold at most 65536"},
+        {entry + "0; }\nfloat4 f() { float a[256][257]; return a[0][0]; }\n",
+         "main.fx(2,27): error: '257' : array of 65792 elements; arrays hold at most 65536"},
+        // Within the array limit, the product with the registers per element is the register file's.
+        {"float4x4 k[57];\n" + entry + "k[1][0]; }\n",
+         "main.fx(1,10): error: 'k' : needs 228 constant registers; ps_3_0 has 224, c0 to c223"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.source);
+        fxcompiler::CompileOutput out = compile_text(c.source);
+        EXPECT_EQ(out.result, E_FAIL);
+        EXPECT_EQ(messages_of(out), c.message);
+    }
+    // The largest in range still compile; a ternary's ':' is no semantic.
+    const std::string fine = "float4x4 k[56] : register(c0);\nsampler2D t : register(s15);\n"
+                             "float4 ps_main(float2 uv : TEXCOORD15) : COLOR3 { float color16 = 2; float a[65536];\n"
+                             "a[1] = 1; return tex2D(t, uv) * k[55][3] * (uv.x > 0 ? a[1] : color16); }\n";
+    fxcompiler::CompileOutput out = compile_text(fine);
+    EXPECT_EQ(out.result, D3D_OK) << messages_of(out);
+}
+
+// The back end writes a broken module past 65,533 globals (all in one instruction): refused first.
+TEST(Limits, MoreGlobalsThanTheBackEndTakesAreRefused)
+{
+    std::string globals;
+    for (int i = 0; i < 65534; ++i) globals += "float4 g" + std::to_string(i) + ";\n";
+    fxcompiler::CompileOutput out = compile_text(globals + "float4 ps_main() : COLOR0 { return g1; }\n");
+    EXPECT_EQ(out.result, E_FAIL);
+    EXPECT_EQ(messages_of(out),
+              "main.fx(65534,8): error: 'g65533' : more than 65533 global variables, the most a shader can declare "
+              "here");
+}
+
 }  // namespace

@@ -3,10 +3,12 @@
 // explicit registers, bare samplers retyped from their use, rejections, the macro preamble).
 #include <algorithm>
 #include <cctype>
+#include <climits>
 #include <cstdlib>
 #include <map>
 #include <set>
 #include <string_view>
+#include <unordered_map>
 
 #include "compiler.h"
 
@@ -121,6 +123,10 @@ struct Tokens {
     std::size_t size() const { return list.size(); }
     const Token& operator[](std::size_t i) const { return list[i]; }
     std::string str(std::size_t i) const { return text.substr(list[i].begin, list[i].end - list[i].begin); }
+    std::string_view view(std::size_t i) const
+    {
+        return std::string_view(text).substr(list[i].begin, list[i].end - list[i].begin);
+    }
     bool is(std::size_t i, const char* s) const
     {
         if (i >= list.size()) return false;
@@ -322,8 +328,101 @@ std::string texture_function_dim(const std::string& s)
     return std::string();
 }
 
+// ---- numbers from the source, against Direct3D 9's ranges for ps_3_0 ----
+// Read in 64 bits (saturating), so that nothing wraps: c4294967296 is not c0.
+const std::uint64_t PS30_CONSTANT_REGISTERS = 224;  // c0-c223
+const std::uint64_t PS30_OTHER_REGISTERS = 16;      // s0-s15, i0-i15, b0-b15
+const std::uint64_t MAX_SEMANTIC_INDEX = 15;        // a declaration's usage index has 4 bits
+// Far beyond ps_3_0's 224 constant and 32 temporary registers, yet what GLSL drivers take.
+const std::uint64_t MAX_ARRAY_ELEMENTS = 65536;
+
+// A decimal, hex or octal integer with optional u/l suffixes; false for anything else.
+bool integer_value(std::string_view text, std::uint64_t& value)
+{
+    while (!text.empty() && (text.back() == 'u' || text.back() == 'U' || text.back() == 'l' || text.back() == 'L')) {
+        text.remove_suffix(1);
+    }
+    unsigned base = 10;
+    if (text.size() > 2 && text[0] == '0' && (text[1] == 'x' || text[1] == 'X')) {
+        base = 16;
+        text.remove_prefix(2);
+    } else if (text.size() > 1 && text[0] == '0') {
+        base = 8;
+    }
+    if (text.empty()) return false;
+    const std::uint64_t most = ~std::uint64_t(0);
+    value = 0;
+    for (char c : text) {
+        unsigned digit = std::isdigit((unsigned char)c) ? unsigned(c - '0')
+                       : std::isxdigit((unsigned char)c) ? unsigned(std::tolower((unsigned char)c) - 'a' + 10)
+                                                         : 99;
+        if (digit >= base) return false;
+        value = value > (most - digit) / base ? most : value * base + digit;
+    }
+    return true;
+}
+
+std::string number(std::uint64_t value) { return value == ~std::uint64_t(0) ? "too large" : std::to_string(value); }
+
+// The dimensions "[4][N]..." from `open`: their product is at most MAX_ARRAY_ELEMENTS.
+void check_array_dimensions(const Tokens& t, std::size_t open, Scan& scan)
+{
+    std::uint64_t elements = 1;
+    for (std::size_t k = open; t.is(k, "["); k = t.match(k) + 1) {
+        std::uint64_t size = 0;
+        if (t.match(k) != k + 2 || t[k + 1].kind != Kind::Number || !integer_value(t.view(k + 1), size)) continue;
+        elements = size != 0 && elements > ~std::uint64_t(0) / size ? ~std::uint64_t(0) : elements * size;
+        if (elements > MAX_ARRAY_ELEMENTS) {
+            scan.errors.push_back({t[k + 1].line, (int)(k + 1), true,
+                                   "'" + t.str(k + 1) + "' : array of " + number(elements) +
+                                       " elements; arrays hold at most " + std::to_string(MAX_ARRAY_ELEMENTS)});
+            return;
+        }
+    }
+}
+
+// Declared arrays anywhere ("float a[N]" in a function too) and semantics' indices.
+void check_numbers(const Tokens& t, Scan& scan)
+{
+    static const char* const semantics[] = {"COLOR",    "TEXCOORD", "NORMAL",     "POSITION",     "POSITIONT",
+                                            "TANGENT",  "BINORMAL", "BLENDWEIGHT", "BLENDINDICES", "PSIZE",
+                                            "FOG",      "DEPTH",    "VPOS",        "VFACE",        "TESSFACTOR",
+                                            "SV_TARGET", "SV_DEPTH", "SV_POSITION"};
+    int ternaries = 0;  // a ':' of "a ? b : c" is no semantic
+    for (std::size_t i = 0; i < t.size(); ++i) {
+        if (t.is(i, "[") && i >= 2 && t.ident(i - 1) && t.ident(i - 2) &&
+            !one_of(t.str(i - 2), {"return", "case", "else", "do"})) {
+            check_array_dimensions(t, i, scan);
+        }
+        if (t.is(i, ";") || t.is(i, "{") || t.is(i, "}")) ternaries = 0;
+        if (t.is(i, "?")) ++ternaries;
+        if (!t.is(i, ":")) continue;
+        if (ternaries > 0) {
+            --ternaries;
+            continue;
+        }
+        if (!t.ident(i + 1)) continue;
+        std::string_view word = t.view(i + 1);
+        std::size_t digits = word.size();
+        while (digits > 0 && std::isdigit((unsigned char)word[digits - 1])) --digits;
+        std::string name(word.substr(0, digits));
+        for (char& c : name) c = (char)std::toupper((unsigned char)c);
+        std::uint64_t index = 0;
+        bool known = std::find_if(std::begin(semantics), std::end(semantics),
+                                  [&](const char* s) { return name == s; }) != std::end(semantics);
+        if (!known || digits == word.size() || !integer_value(word.substr(digits), index)) continue;
+        if (index > MAX_SEMANTIC_INDEX) {
+            scan.errors.push_back({t[i + 1].line, (int)(i + 1), true,
+                                   "'" + t.str(i + 1) + "' : semantic index " + number(index) +
+                                       " is out of range; semantics take indices 0 to " +
+                                       std::to_string(MAX_SEMANTIC_INDEX)});
+            return;
+        }
+    }
+}
+
 // Reads "register ( [profile ,] c3 )" starting at `at` (the "register" token).
-void read_register(const Tokens& t, std::size_t at, GlobalDecl& decl)
+void read_register(const Tokens& t, std::size_t at, GlobalDecl& decl, Scan& scan)
 {
     if (!t.is(at + 1, "(")) return;
     std::size_t close = t.match(at + 1);
@@ -334,9 +433,21 @@ void read_register(const Tokens& t, std::size_t at, GlobalDecl& decl)
         while (digits < r.size() && std::isdigit((unsigned char)r[digits])) ++digits;
         if (r.size() >= 2 && digits == r.size()) {
             decl.reg_class = (char)std::tolower((unsigned char)r[0]);
-            decl.reg_index = std::atoi(r.c_str() + 1);
+            std::uint64_t index = 0;
+            integer_value(std::string_view(r).substr(1), index);
             decl.reg_line = t[k].line;
             decl.reg_column = (int)k;  // a token index until prepare_source maps it to a column
+            // i# and b# are refused whatever their index.
+            const bool constant = decl.reg_class == 'c', sampler = decl.reg_class == 's';
+            const std::uint64_t count = constant ? PS30_CONSTANT_REGISTERS : PS30_OTHER_REGISTERS;
+            if ((constant || sampler) && index >= count) {
+                std::string last = std::string(1, decl.reg_class) + std::to_string(count - 1);
+                scan.errors.push_back({t[k].line, (int)k, true,
+                                       "'" + decl.name + "' : " + (constant ? "constant" : "sampler") + " register " +
+                                           r + " is beyond ps_3_0's " + decl.reg_class + "0 to " + last});
+                index = 0;
+            }
+            decl.reg_index = (int)std::min<std::uint64_t>(index, INT_MAX);
         }
         return;
     }
@@ -538,13 +649,14 @@ void scan_declarations(const Tokens& t, Scan& scan)
             decl.line = t[k].line;
             decl.column = (int)k;  // a token index until prepare_source maps it to a column
             ++k;
+            if (t.is(k, "[") && t.is(k - 2, ",")) check_array_dimensions(t, k, scan);  // "float a, b[N]"
             while (t.is(k, "[")) {
                 check_array_size(t, k, scan);
                 k = t.match(k) + 1;
             }
             while (t.is(k, ":")) {
                 ++k;
-                if (t.is(k, "register")) read_register(t, k, decl);
+                if (t.is(k, "register")) read_register(t, k, decl, scan);
                 if (t.is(k + 1, "(")) k = t.match(k + 1) + 1;
                 else ++k;
             }
@@ -642,26 +754,61 @@ void scan_uses(const Tokens& t, Scan& scan)
     }
 }
 
-// The expanded text keeps lines but not spacing: the n-th same token on a line of the expanded text
-// is taken to be the n-th on that line of the file.
-int file_column(const Tokens& file, const Tokens& expanded, std::size_t index)
+// Tokens [first, end) of `line`: tokens come in line order.
+std::pair<std::size_t, std::size_t> line_tokens(const Tokens& t, int line)
 {
-    const Token& t = expanded[index];
-    std::string text = expanded.str(index);
-    int nth = 0;
-    for (std::size_t i = index; i-- > 0 && expanded[i].line == t.line;) {
-        if (expanded.str(i) == text) ++nth;
+    auto before = [](const Token& a, int l) { return a.line < l; };
+    auto after = [](int l, const Token& a) { return l < a.line; };
+    auto first = std::lower_bound(t.list.begin(), t.list.end(), line, before);
+    auto end = std::upper_bound(first, t.list.end(), line, after);
+    return {std::size_t(first - t.list.begin()), std::size_t(end - t.list.begin())};
+}
+
+// The expanded text keeps lines but not spacing: the n-th same token on a line of the expanded text
+// is taken to be the n-th on that line of the file. Each of `columns` holds an index into
+// `expanded` and gets the file's column; one pass over each line involved, however many there are.
+void map_columns(const Tokens& file, const Tokens& expanded, std::vector<int*> columns)
+{
+    std::sort(columns.begin(), columns.end(), [](const int* a, const int* b) { return *a < *b; });
+    for (std::size_t q = 0; q < columns.size();) {
+        const int line = expanded[(std::size_t)*columns[q]].line;
+        std::size_t q_end = q;
+        while (q_end < columns.size() && expanded[(std::size_t)*columns[q_end]].line == line) ++q_end;
+        // The n-th of its kind on the expanded line...
+        std::unordered_map<std::string_view, int> seen;
+        std::vector<std::pair<std::string_view, int>> wanted;  // per query: text, n
+        std::size_t i = line_tokens(expanded, line).first;
+        for (std::size_t k = q; k < q_end; ++k) {
+            const std::size_t index = (std::size_t)*columns[k];
+            for (; i < index; ++i) ++seen[expanded.view(i)];
+            wanted.push_back({expanded.view(index), seen[expanded.view(index)]});
+        }
+        // ...is the n-th on the file's line.
+        std::unordered_map<std::string_view, std::vector<int>> found;
+        for (const auto& w : wanted) found[w.first];
+        auto range = line_tokens(file, line);
+        for (std::size_t f = range.first; f < range.second; ++f) {
+            auto at = found.find(file.view(f));
+            if (at != found.end()) at->second.push_back(file[f].column);
+        }
+        for (std::size_t k = q; k < q_end; ++k) {
+            const auto& w = wanted[k - q];
+            const std::vector<int>& list = found[w.first];
+            int& column = *columns[k];
+            column = (std::size_t)w.second < list.size() ? list[(std::size_t)w.second]
+                                                          : expanded[(std::size_t)column].column;
+        }
+        q = q_end;
     }
-    for (std::size_t i = 0; i < file.size(); ++i) {
-        if (file[i].line == t.line && file.str(i) == text && nth-- == 0) return file[i].column;
-    }
-    return t.column;
 }
 
 // The back end recurses once per nesting level and per operator of an expression: past a few
 // thousand it overflows the stack. Real shaders stay far below these limits.
 const int MAX_NESTING = 256;
 const std::size_t MAX_STATEMENT_TOKENS = 8192;
+// The global constants share one block, one SPIR-V instruction of at most 65,535 words: two for
+// the instruction, one per member. Past that the back end writes a broken module.
+const std::size_t MAX_GLOBALS = 65533;
 
 void check_limits(const Tokens& t, Scan& scan)
 {
@@ -1065,17 +1212,26 @@ bool prepare_source(const std::string& text, const std::string& file_name, const
     if (scan.errors.empty()) check_square_brackets(pp, scan);
     if (scan.errors.empty()) {
         scan_declarations(pp, scan);
+        if (scan.globals.size() > MAX_GLOBALS) {
+            const GlobalDecl& g = scan.globals[MAX_GLOBALS];
+            scan.errors.push_back({g.line, g.column, true,
+                                   "'" + g.name + "' : more than " + std::to_string(MAX_GLOBALS) +
+                                       " global variables, the most a shader can declare here"});
+        }
         scan_uses(pp, scan);
         check_mul_operands(pp, scan);
+        check_numbers(pp, scan);
     }
 
-    for (Diagnostic& d : scan.errors) d.column = file_column(raw, pp, (std::size_t)d.column);
-    for (auto& unnamed : scan.unnamed_parameters) {
-        unnamed.second.column = file_column(raw, pp, (std::size_t)unnamed.second.column);
-    }
+    std::vector<int*> columns;  // token indexes of `pp` until mapped
+    for (Diagnostic& d : scan.errors) columns.push_back(&d.column);
+    for (auto& unnamed : scan.unnamed_parameters) columns.push_back(&unnamed.second.column);
     for (GlobalDecl& g : scan.globals) {
-        g.column = file_column(raw, pp, (std::size_t)g.column);
-        if (g.reg_class) g.reg_column = file_column(raw, pp, (std::size_t)g.reg_column);
+        columns.push_back(&g.column);
+        if (g.reg_class) columns.push_back(&g.reg_column);
+    }
+    map_columns(raw, pp, std::move(columns));
+    for (GlobalDecl& g : scan.globals) {
         if (g.reg_class == 'i' || g.reg_class == 'b') {
             scan.errors.push_back({g.reg_line, g.reg_column, true,
                                    "'" + g.name + "' : integer and boolean constant registers (i#, b#) are not "

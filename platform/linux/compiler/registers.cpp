@@ -21,6 +21,7 @@ std::vector<int> assign_registers(const std::vector<RegisterRequest>& requests)
     };
 
     std::vector<int> result(requests.size(), -1);
+    std::size_t lowest_free = 0;  // no run can start below it: keeps many small requests linear
     for (std::size_t i = 0; i < requests.size(); ++i) {
         const RegisterRequest& r = requests[i];
         if (r.used && r.explicit_index >= 0) {
@@ -31,7 +32,8 @@ std::vector<int> assign_registers(const std::vector<RegisterRequest>& requests)
     for (std::size_t i = 0; i < requests.size(); ++i) {
         const RegisterRequest& r = requests[i];
         if (!r.used || r.explicit_index >= 0) continue;
-        std::size_t first = 0;
+        while (lowest_free < taken.size() && taken[lowest_free]) ++lowest_free;
+        std::size_t first = lowest_free;
         while (!is_free(first, r.count)) ++first;
         result[i] = (int)first;
         occupy(first, r.count);

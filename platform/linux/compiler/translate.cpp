@@ -7,6 +7,7 @@
 #include <map>
 #include <new>
 #include <set>
+#include <unordered_map>
 
 #include <glslang/Public/ResourceLimits.h>
 #include <glslang/Public/ShaderLang.h>
@@ -105,6 +106,7 @@ public:
     Translator(std::vector<std::uint32_t> spirv, const PreparedSource& source)
         : glsl_(std::move(spirv)), source_(source)
     {
+        for (std::size_t i = 0; i < source_.globals.size(); ++i) order_.emplace(source_.globals[i].name, i);
     }
 
     fxplatform::ShaderBlob run()
@@ -136,21 +138,18 @@ private:
     fxplatform::ShaderBlob blob_;
     std::map<std::string, std::string> defines_;  // GLSL variable -> what replaces its declaration
     bool frag_coord_ = false;
+    std::unordered_map<std::string, std::size_t> order_;  // a global's name -> its declaration's index
 
     const GlobalDecl* decl(const std::string& name) const
     {
-        for (const GlobalDecl& g : source_.globals) {
-            if (g.name == name) return &g;
-        }
-        return nullptr;
+        auto found = order_.find(name);
+        return found == order_.end() ? nullptr : &source_.globals[found->second];
     }
 
     std::size_t decl_order(const std::string& name) const
     {
-        for (std::size_t i = 0; i < source_.globals.size(); ++i) {
-            if (source_.globals[i].name == name) return i;
-        }
-        return source_.globals.size();
+        auto found = order_.find(name);
+        return found == order_.end() ? source_.globals.size() : found->second;
     }
 
     [[noreturn]] void fail(const std::string& name, const std::string& text) const
@@ -233,19 +232,21 @@ private:
     // Registers a constant of this type spans in Direct3D 9, setting the SPIR-V layout to match:
     // every member and array element starts a register; matrices take one per column (per row
     // when row-major).
-    std::uint32_t layout(spirv_cross::TypeID id, bool row_major, const std::string& name)
+    // Counted in 64 bits, so that no product of sizes wraps past the limit.
+    std::uint64_t layout(spirv_cross::TypeID id, bool row_major, const std::string& name)
     {
         const SPIRType& type = glsl_.get_type(id);
         if (!type.array.empty()) {
             if (!type.array_size_literal.back()) fail(name, "array size is not a constant");
-            std::uint32_t element = layout(type.parent_type, row_major, name);
-            glsl_.set_decoration(id, spv::DecorationArrayStride, 16 * element);
+            std::uint64_t element = layout(type.parent_type, row_major, name);
+            if (element > PS30_FLOAT_CONSTANTS) return element;
+            glsl_.set_decoration(id, spv::DecorationArrayStride, 16 * (std::uint32_t)element);
             return element * type.array.back();
         }
         if (type.basetype == SPIRType::Struct) {
-            std::uint32_t total = 0;
-            for (std::uint32_t m = 0; m < type.member_types.size(); ++m) {
-                glsl_.set_member_decoration(id, m, spv::DecorationOffset, 16 * total);
+            std::uint64_t total = 0;
+            for (std::uint32_t m = 0; m < type.member_types.size() && total <= PS30_FLOAT_CONSTANTS; ++m) {
+                glsl_.set_member_decoration(id, m, spv::DecorationOffset, 16 * (std::uint32_t)total);
                 bool member_row_major = glsl_.has_member_decoration(id, m, spv::DecorationRowMajor);
                 if (glsl_.get_type(type.member_types[m]).columns > 1) {
                     glsl_.set_member_decoration(id, m, spv::DecorationMatrixStride, 16);
@@ -276,8 +277,12 @@ private:
             std::string name = glsl_.get_member_name(block, m);
             bool row_major = glsl_.has_member_decoration(block, m, spv::DecorationRowMajor);
             RegisterRequest request;
-            request.count = layout(type.member_types[m], row_major, name);
+            std::uint64_t count = layout(type.member_types[m], row_major, name);
+            request.count = (std::uint32_t)std::min<std::uint64_t>(count, PS30_FLOAT_CONSTANTS + 1);
             request.used = used.count(m) > 0;
+            if (request.used && count > PS30_FLOAT_CONSTANTS) {
+                fail(name, "needs " + std::to_string(count) + " constant registers; ps_3_0 has 224, c0 to c223");
+            }
             const GlobalDecl* g = decl(name);
             if (g && g->reg_class == 'c') request.explicit_index = g->reg_index;
             names.push_back(name);
