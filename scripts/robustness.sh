@@ -5,8 +5,13 @@
 #         and 10,000 reloads, and the device objects left alive.
 #   fuzz: libFuzzer over the HLSL compiler (clang build), at least 100,000 mutated main.fx files
 #         seeded from the compiler corpus and the example.
-# Usage: scripts/robustness.sh [soak|fuzz|all]   (default all)
-# Environment: RELOADS (10000), FUZZ_RUNS (100000), FUZZ_SECONDS (1200), JOBS (nproc),
+#   hostile: hostile main.fx files (macro bombs, a deep #if, special files, 40,000 and 65,534 globals,
+#         numbers past their range), each with how it fails, its time and the helper's peak memory;
+#         the worker's limits (memory, CPU time, parent death, reply size) by their tests; then a fresh
+#         libFuzzer run of the preprocessing stage alone (PP_FUZZ_SECONDS), where any input slower
+#         than 10 s or larger than 2 GiB is a finding.
+# Usage: scripts/robustness.sh [soak|fuzz|hostile|all]   (default all)
+# Environment: RELOADS (10000), FUZZ_RUNS (100000), FUZZ_SECONDS (1200), PP_FUZZ_SECONDS (600), JOBS (nproc),
 # FUZZ_KEEP_GOING=1 (past crashes, in libFuzzer's fork mode, collecting every crash input),
 # FXVIEW_ASAN_BUILD and FXVIEW_FUZZ_BUILD (build folders, default build-robust-asan, -fuzz).
 set -euo pipefail
@@ -56,10 +61,42 @@ run_fuzz() {
   [ "$rc" -eq 0 ] || status=1
 }
 
+run_hostile() {
+  local build=${FXVIEW_HOSTILE_BUILD:-build-robust-hostile}
+  echo "== Hostile main.fx files: how each fails, in what time, at what peak helper memory ($build)"
+  cmake -S . -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
+  cmake --build "$build" -j"$jobs" --target hostile_compile compiler_tests fxview-hlsl
+  local tool="$build/bench/compiler/hostile_compile" case
+  for case in $("$tool" --list); do "$tool" "$case" || status=1; done
+  echo "== The worker's limits: memory, CPU time, the viewer killed by SIGHUP and SIGKILL, reply size"
+  "$build/tests/compiler/compiler_tests" --gtest_brief=1 \
+    --gtest_filter='Isolation.*Limit*:Isolation.*Cap*:Isolation.*Outlive*:Isolation.*Replies*:Limits.*' || status=1
+
+  local fuzz_build=${FXVIEW_FUZZ_BUILD:-build-robust-fuzz} seconds=${PP_FUZZ_SECONDS:-600}
+  echo "== Fuzz: the preprocessing stage alone, $seconds s, fresh corpus ($fuzz_build)"
+  cmake -S . -B "$fuzz_build" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DCMAKE_C_COMPILER=clang \
+    -DCMAKE_CXX_COMPILER=clang++ -DFXVIEW_FUZZ=ON -DFXVIEW_BENCHMARKS=OFF \
+    -DCMAKE_CXX_FLAGS="-fsanitize=address,undefined,fuzzer-no-link -fno-omit-frame-pointer -fno-sanitize-recover=undefined" \
+    -DCMAKE_EXE_LINKER_FLAGS="-fsanitize=address,undefined" >/dev/null
+  cmake --build "$fuzz_build" -j"$jobs" --target preprocessor_fuzz
+  local work="$root/$fuzz_build/preprocessor" rc=0
+  rm -rf "$work" && mkdir -p "$work/seeds" "$work/corpus" "$work/crashes"
+  cp tests/fuzz/preprocessor_seeds/*.fx tests/compiler/corpus/*.fx "$work/seeds/"
+  cat tests/fuzz/hlsl.dict tests/fuzz/preprocessor.dict >"$work/all.dict"
+  "$fuzz_build/tests/fuzz/preprocessor_fuzz" -max_total_time="$seconds" -dict="$work/all.dict" -max_len=16384 \
+    -timeout=10 -rss_limit_mb=2048 -print_final_stats=1 -artifact_prefix="$work/crashes/" \
+    "$work/corpus" "$work/seeds" >"$work/fuzz.log" 2>&1 || rc=$?
+  grep -E "^Done|stat::number_of_executed_units|stat::peak_rss_mb|ERROR|SUMMARY|runtime error|Test unit written" \
+    "$work/fuzz.log" || true
+  echo "preprocessor fuzz: exit code $rc; findings: $(ls "$work/crashes" | wc -l) in $work/crashes (log: $work/fuzz.log)"
+  [ "$rc" -eq 0 ] || status=1
+}
+
 case "$what" in
   soak) run_soak ;;
   fuzz) run_fuzz ;;
-  all) run_soak; run_fuzz ;;
-  *) echo "usage: $0 [soak|fuzz|all]"; exit 2 ;;
+  hostile) run_hostile ;;
+  all) run_soak; run_fuzz; run_hostile ;;
+  *) echo "usage: $0 [soak|fuzz|hostile|all]"; exit 2 ;;
 esac
 exit $status

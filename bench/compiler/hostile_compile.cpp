@@ -2,6 +2,7 @@
 // peak memory of the helper process that compiles it. scripts/robustness.sh runs every case.
 //   hostile_compile CASE   (hostile_compile lists the cases)
 //   hostile_compile --file PATH   (any main.fx)
+//   hostile_compile --list
 #include <sys/resource.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -79,6 +80,10 @@ const std::map<std::string, std::function<void(const std::string&)>> CASES = {
 
 int main(int argc, char** argv)
 {
+    if (argc == 2 && std::string(argv[1]) == "--list") {
+        for (const auto& c : CASES) std::printf("%s\n", c.first.c_str());
+        return 0;
+    }
     const bool own_file = argc == 3 && std::string(argv[1]) == "--file";
     if (!own_file && (argc != 2 || !CASES.count(argv[1]))) {
         std::fprintf(stderr, "usage: hostile_compile CASE; cases:\n");

@@ -370,6 +370,7 @@ void report_exhaustion()
     _exit(6);
 }
 
+#ifndef FXCOMPILER_ADDRESS_SANITIZER  // which reports and handles crashes itself
 // This process's address space in bytes, from /proc without allocating (in a signal handler).
 std::uint64_t address_space()
 {
@@ -379,7 +380,9 @@ std::uint64_t address_space()
     ssize_t n = read(fd, text, sizeof text);
     close(fd);
     std::uint64_t pages = 0;
-    for (ssize_t i = 0; i < n && text[i] >= '0' && text[i] <= '9'; ++i) pages = pages * 10 + (std::uint64_t)(text[i] - '0');
+    for (ssize_t i = 0; i < n && text[i] >= '0' && text[i] <= '9'; ++i) {
+        pages = pages * 10 + (std::uint64_t)(text[i] - '0');
+    }
     return pages * (std::uint64_t)sysconf(_SC_PAGESIZE);
 }
 
@@ -391,6 +394,7 @@ void on_crash(int signal)
     ::signal(signal, SIG_DFL);
     raise(signal);
 }
+#endif
 
 void on_exhaustion(int fd, const Limits& limits)
 {
