@@ -224,34 +224,44 @@ bool ends_within(pid_t pid, std::chrono::milliseconds limit)
 }
 
 // However the viewer ends, its helper ends with it, even one too busy to notice the closed socket
-// (stopped here, as a long compile would be).
-TEST_F(Isolation, TheHelperDoesNotOutliveTheViewer)
+// (stopped here, as a long compile would be); so does a forked child in the middle of a compile.
+TEST_F(Isolation, TheWorkerDoesNotOutliveTheViewer)
 {
-    for (int signal : {SIGHUP, SIGKILL}) {
-        SCOPED_TRACE(strsignal(signal));
-        int report[2];
-        ASSERT_EQ(pipe(report), 0);
-        pid_t viewer = fork();
-        ASSERT_GE(viewer, 0);
-        if (viewer == 0) {
+    for (bool forked : {false, true}) {
+        for (int signal : {SIGHUP, SIGKILL}) {
+            SCOPED_TRACE(std::string(forked ? "forked child, " : "helper, ") + strsignal(signal));
+            int report[2];
+            ASSERT_EQ(pipe(report), 0);
+            pid_t viewer = fork();
+            ASSERT_GE(viewer, 0);
+            if (viewer == 0) {
+                close(report[0]);
+                pid_t worker = -1;
+                if (forked) {
+                    fxcompiler::set_helper_path("/nonexistent/fxview-hlsl");
+                    fxcompiler::run_isolated([&]() -> fxcompiler::CompileOutput {
+                        worker = getpid();
+                        if (write(report[1], &worker, sizeof worker) != sizeof worker) _exit(1);
+                        for (;;) pause();
+                    });
+                } else if (compile_text(pixel_shader("", "return 1;")).result == D3D_OK && helpers().size() == 1) {
+                    worker = helpers()[0];
+                }
+                if (write(report[1], &worker, sizeof worker) != sizeof worker) _exit(1);
+                for (;;) pause();
+            }
+            close(report[1]);
+            pid_t worker = -1;
+            ASSERT_EQ(read(report[0], &worker, sizeof worker), (ssize_t)sizeof worker);
             close(report[0]);
-            pid_t helper = compile_text(pixel_shader("", "return 1;")).result == D3D_OK && helpers().size() == 1
-                               ? helpers()[0]
-                               : -1;
-            if (write(report[1], &helper, sizeof helper) != sizeof helper) _exit(1);
-            for (;;) pause();
+            ASSERT_GT(worker, 0);
+            kill(worker, SIGSTOP);
+            kill(viewer, signal);
+            int status = 0;
+            waitpid(viewer, &status, 0);
+            EXPECT_TRUE(ends_within(worker, std::chrono::seconds(2)));
+            kill(worker, SIGKILL);
         }
-        close(report[1]);
-        pid_t helper = -1;
-        ASSERT_EQ(read(report[0], &helper, sizeof helper), (ssize_t)sizeof helper);
-        close(report[0]);
-        ASSERT_GT(helper, 0);
-        kill(helper, SIGSTOP);
-        kill(viewer, signal);
-        int status = 0;
-        waitpid(viewer, &status, 0);
-        EXPECT_TRUE(ends_within(helper, std::chrono::seconds(2)));
-        kill(helper, SIGKILL);
     }
 }
 
