@@ -6,6 +6,7 @@
 #include "corpus.h"
 
 #include <algorithm>
+#include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <sstream>
@@ -47,8 +48,12 @@ std::vector<CorpusCase> load_corpus()
                 c.constant_settings.push_back(s);
             } else if (key == "pixel") {
                 PixelExpectation p;
-                in >> p.x >> p.y >> p.rgba[0] >> p.rgba[1] >> p.rgba[2] >> p.rgba[3];
+                std::string v[4];
+                in >> p.x >> p.y >> v[0] >> v[1] >> v[2] >> v[3];
+                for (int k = 0; k < 4; ++k) p.rgba[k] = std::strtof(v[k].c_str(), nullptr);  // takes inf, nan
                 c.pixels.push_back(p);
+            } else if (key == "tolerance") {
+                in >> c.tolerance;
             }
         }
         cases.push_back(c);

@@ -26,6 +26,7 @@ struct CorpusCase {
     int constants = -1, sampler_count = -1, input_count = -1;
     std::vector<ConstantSetting> constant_settings;
     std::vector<PixelExpectation> pixels;
+    float tolerance = 1e-4f;
 };
 
 std::vector<CorpusCase> load_corpus();

@@ -135,7 +135,11 @@ TEST_P(RenderCorpus, GivesDirect3D9sPixels)
     for (const PixelExpectation& p : c.pixels) {
         const float* got = &rgba[(p.y * SIZE + p.x) * 4];
         for (int k = 0; k < 4; ++k) {
-            EXPECT_NEAR(got[k], p.rgba[k], 1e-4) << "pixel (" << p.x << ", " << p.y << ") channel " << k;
+            std::ostringstream where;
+            where << "pixel (" << p.x << ", " << p.y << ") channel " << k;
+            if (std::isnan(p.rgba[k])) EXPECT_TRUE(std::isnan(got[k])) << where.str() << ": " << got[k];
+            else if (std::isinf(p.rgba[k])) EXPECT_EQ(got[k], p.rgba[k]) << where.str();
+            else EXPECT_NEAR(got[k], p.rgba[k], c.tolerance) << where.str();
         }
     }
 }

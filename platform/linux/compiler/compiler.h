@@ -1,7 +1,8 @@
 // The HLSL compiler's internal interface, shared by its files, its tests and its benchmark.
 // compile.cpp: the D3DX entry point, file checks and ID3DXBuffer; preprocess.cpp: effect-syntax
 // blanking and the declaration scan; registers.cpp: Direct3D 9 register assignment;
-// translate.cpp: the only code tied to glslang + SPIRV-Cross; messages.cpp: message text.
+// translate.cpp and arithmetic.cpp (ps_3_0's arithmetic and what its compiler refuses): the only
+// code tied to glslang + SPIRV-Cross; messages.cpp: message text.
 #pragma once
 
 #include <cstdint>
@@ -76,6 +77,10 @@ std::string blank_effect_syntax(const std::string& text);
 // Blanks, scans declarations and rejects what the back end cannot take; false with diagnostics.
 bool prepare_source(const std::string& text, const std::string& file_name, const std::vector<Define>& defines,
                     PreparedSource& prepared, std::vector<Diagnostic>& diagnostics);
+
+// ---- arithmetic.cpp (see arithmetic.h for its back-end part) ----
+// HLSL source of a lit() with Direct3D 9's result, defined under `name`.
+std::string lit_definition(const std::string& name);
 
 // ---- registers.cpp ----
 struct RegisterRequest {

@@ -1165,6 +1165,14 @@ private:
     }
 };
 
+bool uses_name(const Tokens& t, const char* name)
+{
+    for (std::size_t i = 0; i < t.size(); ++i) {
+        if (t.is(i, name) && t.ident(i)) return true;
+    }
+    return false;
+}
+
 }  // namespace
 
 std::string blank_effect_syntax(const std::string& text) { return Blanker(text).run(); }
@@ -1190,6 +1198,14 @@ bool prepare_source(const std::string& text, const std::string& file_name, const
     // The back end folds fmod of constants with the divisor's sign; this form folds correctly.
     if (!defines_macro(raw, "fmod") && !declares_name(raw, "fmod")) {
         preamble += "#define fmod(a, b) ((a) - (b) * trunc((a) / (b)))\n";
+    }
+    // The back end's lit() multiplies where Direct3D 9 raises to the power. The definition joins
+    // the preamble after the scan, whose lines it would shift.
+    std::string definitions;
+    if (!defines_macro(raw, "lit") && !declares_name(raw, "lit") && !declares_name(raw, "fx_lit") &&
+        uses_name(raw, "lit")) {
+        preamble += "#define lit fx_lit\n";
+        definitions += lit_definition("fx_lit");
     }
 
     try {
@@ -1231,13 +1247,6 @@ bool prepare_source(const std::string& text, const std::string& file_name, const
         if (g.reg_class) columns.push_back(&g.reg_column);
     }
     map_columns(raw, pp, std::move(columns));
-    for (GlobalDecl& g : scan.globals) {
-        if (g.reg_class == 'i' || g.reg_class == 'b') {
-            scan.errors.push_back({g.reg_line, g.reg_column, true,
-                                   "'" + g.name + "' : integer and boolean constant registers (i#, b#) are not "
-                                   "supported; declare it float and use a c register"});
-        }
-    }
 
     // A bare "sampler" takes its type from the texture functions that read it.
     std::vector<std::pair<std::size_t, std::string>> retype;  // text offset, suffix to insert
@@ -1267,7 +1276,7 @@ bool prepare_source(const std::string& text, const std::string& file_name, const
         return false;
     }
     prepared.text = std::move(blanked);
-    prepared.preamble = std::move(preamble);
+    prepared.preamble = preamble + definitions;
     prepared.globals = std::move(scan.globals);
     prepared.unnamed_parameters = std::move(scan.unnamed_parameters);
     return true;

@@ -14,6 +14,7 @@
 #include <glslang/SPIRV/GlslangToSpv.h>
 #include <spirv_cross/spirv_glsl.hpp>
 
+#include "arithmetic.h"
 #include "compiler.h"
 
 namespace fxcompiler {
@@ -132,7 +133,7 @@ public:
     }
 
 private:
-    spirv_cross::CompilerGLSL glsl_;
+    D3D9Glsl glsl_;
     const PreparedSource& source_;
     std::unordered_set<spirv_cross::VariableID> active_;
     fxplatform::ShaderBlob blob_;
@@ -465,12 +466,13 @@ private:
         if (g.compare(0, 12, "#version 330") != 0 || version_end == std::string::npos) {
             fail("", "internal error: the translated shader is not GLSL 330");
         }
-        std::string head = "#version 330 core\n";
+        std::string head = "#version 330 core\n" + glsl_.head_directives();
         // VPOS is the integer pixel index. The device keeps Direct3D's top row as GL row 0, so
         // GL's own lower-left origin already counts rows from Direct3D's top.
         if (frag_coord_ || g.find("gl_FragCoord") != std::string::npos) {
             head += "layout(pixel_center_integer) in vec4 gl_FragCoord;\n";
         }
+        head += glsl_.helper_definitions();
         g.replace(0, version_end + 1, head);
     }
 };
@@ -552,6 +554,11 @@ TranslateResult translate_hlsl(const PreparedSource& source, const std::string& 
         }
         if (!ok || has_error(diagnostics)) {
             if (!has_error(diagnostics)) diagnostics.push_back({0, 0, true, "the shader did not link"});
+            return result;
+        }
+        std::vector<Diagnostic> refused = apply_tree_rules(*program.getIntermediate(EShLangFragment), source.text);
+        if (!refused.empty()) {
+            diagnostics.insert(diagnostics.end(), refused.begin(), refused.end());
             return result;
         }
 

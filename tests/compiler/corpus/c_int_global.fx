@@ -1,4 +1,8 @@
-//! result: error
-//! message: main.fx(3,5): error: 'n' : integer and boolean constants are not supported
+// int and bool constants live in registers the program never sets: they read 0 and false, and
+// take no c register.
+//! constants: 1
+//! pixel: 0 0 0 0.25 0.5 0.75
 int n;
-float4 ps_main(float2 uv : TEXCOORD0) : COLOR0 { return n; }
+bool flag;
+float4 tint;
+float4 ps_main(float2 uv : TEXCOORD0) : COLOR0 { return flag ? 1 : tint + n; }
