@@ -1,8 +1,8 @@
 // The HLSL compiler's internal interface, shared by its files, its tests and its benchmark.
 // compile.cpp: the D3DX entry point, file checks and ID3DXBuffer; preprocess.cpp: effect-syntax
 // blanking and the declaration scan; registers.cpp: Direct3D 9 register assignment;
-// translate.cpp and arithmetic.cpp (ps_3_0's arithmetic and what its compiler refuses): the only
-// code tied to glslang + SPIRV-Cross; messages.cpp: message text.
+// initialisers.cpp: initialiser lists; translate.cpp and arithmetic.cpp (ps_3_0's arithmetic and
+// what its compiler refuses): the only code tied to glslang + SPIRV-Cross; messages.cpp: message text.
 #pragma once
 
 #include <cstdint>
@@ -44,6 +44,7 @@ struct GlobalDecl {
 struct PreparedSource {
     std::string text;
     std::string preamble;   // macro lines the back end puts before the text
+    std::string file_text;  // the text before rewrites that move columns: where messages count them
     std::vector<GlobalDecl> globals;  // declaration order
     // Function definitions with a parameter that has no name, which the back end cannot take as
     // the entry point: the function's name and the error to give then.
@@ -81,6 +82,17 @@ bool prepare_source(const std::string& text, const std::string& file_name, const
 // ---- arithmetic.cpp (see arithmetic.h for its back-end part) ----
 // HLSL source of a lit() with Direct3D 9's result, defined under `name`.
 std::string lit_definition(const std::string& name);
+
+// ---- initialisers.cpp ----
+struct Tokens;
+struct TextEdit {
+    std::size_t begin, end;  // the bytes replaced
+    std::string text;
+};
+// Initialiser lists as Direct3D 9 reads them (any mix of scalars, vectors and braces filling the
+// type in order) rewritten nested as the back end reads them; a list holding the wrong number of
+// components is an error at the declared name.
+void rewrite_initialiser_lists(const Tokens& tokens, std::vector<TextEdit>& edits, std::vector<Diagnostic>& errors);
 
 // ---- registers.cpp ----
 struct RegisterRequest {

@@ -11,23 +11,9 @@
 #include <unordered_map>
 
 #include "compiler.h"
+#include "tokens.h"
 
 namespace fxcompiler {
-
-namespace {
-
-enum class Kind { Ident, Number, String, Punct, Directive };
-
-struct Token {
-    Kind kind;
-    std::size_t begin;
-    std::size_t end;
-    int line;
-    int column;
-};
-
-bool ident_start(char c) { return std::isalpha((unsigned char)c) || c == '_'; }
-bool ident_char(char c) { return std::isalnum((unsigned char)c) || c == '_'; }
 
 // Line counting follows the back end: "\r\n", "\n" and a lone "\r" each end a line.
 std::vector<Token> lex(const std::string& s)
@@ -113,43 +99,7 @@ std::vector<Token> lex(const std::string& s)
     return tokens;
 }
 
-struct Tokens {
-    const std::string& text;
-    std::vector<Token> list;
-
-    explicit Tokens(const std::string& s) : text(s), list(lex(s)) {}
-    explicit Tokens(std::string&&) = delete;  // holds a reference to the text
-
-    std::size_t size() const { return list.size(); }
-    const Token& operator[](std::size_t i) const { return list[i]; }
-    std::string str(std::size_t i) const { return text.substr(list[i].begin, list[i].end - list[i].begin); }
-    std::string_view view(std::size_t i) const
-    {
-        return std::string_view(text).substr(list[i].begin, list[i].end - list[i].begin);
-    }
-    bool is(std::size_t i, const char* s) const
-    {
-        if (i >= list.size()) return false;
-        const Token& t = list[i];
-        return t.kind != Kind::String && text.compare(t.begin, t.end - t.begin, s) == 0;
-    }
-    bool ident(std::size_t i) const { return i < list.size() && list[i].kind == Kind::Ident; }
-
-    // Index of the bracket closing the one at `open`, or the last token when unbalanced.
-    std::size_t match(std::size_t open) const
-    {
-        char o = text[list[open].begin];
-        char c = o == '{' ? '}' : o == '(' ? ')' : o == '[' ? ']' : '>';
-        int depth = 0;
-        for (std::size_t i = open; i < list.size(); ++i) {
-            if (list[i].kind != Kind::Punct) continue;
-            char t = text[list[i].begin];
-            if (t == o) ++depth;
-            else if (t == c && --depth == 0) return i;
-        }
-        return list.size() - 1;
-    }
-};
+namespace {
 
 bool one_of(const std::string& s, std::initializer_list<const char*> words)
 {
@@ -1249,7 +1199,7 @@ bool prepare_source(const std::string& text, const std::string& file_name, const
     map_columns(raw, pp, std::move(columns));
 
     // A bare "sampler" takes its type from the texture functions that read it.
-    std::vector<std::pair<std::size_t, std::string>> retype;  // text offset, suffix to insert
+    std::vector<TextEdit> edits;
     for (const GlobalDecl& g : scan.globals) {
         if (g.type != "sampler") continue;
         auto use = scan.sampler_uses.find(g.name);
@@ -1264,16 +1214,21 @@ bool prepare_source(const std::string& text, const std::string& file_name, const
         }
         for (std::size_t i = 0; i + 1 < raw.size(); ++i) {
             if (raw[i].line == g.line && raw.is(i, "sampler") && raw.is(i + 1, g.name.c_str())) {
-                retype.push_back({raw[i].end, *dims.begin()});
+                edits.push_back({raw[i].end, raw[i].end, *dims.begin()});
                 break;
             }
         }
     }
-    for (auto it = retype.rbegin(); it != retype.rend(); ++it) blanked.insert(it->first, it->second);
+    if (scan.errors.empty()) rewrite_initialiser_lists(raw, edits, scan.errors);
 
     if (!scan.errors.empty()) {
         diagnostics.insert(diagnostics.end(), scan.errors.begin(), scan.errors.end());
         return false;
+    }
+    if (!edits.empty()) {
+        prepared.file_text = blanked;
+        std::sort(edits.begin(), edits.end(), [](const TextEdit& a, const TextEdit& b) { return a.begin > b.begin; });
+        for (const TextEdit& e : edits) blanked.replace(e.begin, e.end - e.begin, e.text);
     }
     prepared.text = std::move(blanked);
     prepared.preamble = preamble + definitions;

@@ -533,7 +533,8 @@ TranslateResult translate_hlsl(const PreparedSource& source, const std::string& 
         Source src{source.text.c_str(), (int)source.text.size(), file_name.c_str()};
         configure(shader, src, source.preamble, entry);
         bool ok = shader.parse(GetDefaultResources(), 100, false, MESSAGES);
-        diagnostics = parse_glslang_log(shader.getInfoLog(), file_name, source.text);
+        const std::string& columns = source.file_text.empty() ? source.text : source.file_text;
+        diagnostics = parse_glslang_log(shader.getInfoLog(), file_name, columns);
         if (!ok || has_error(diagnostics)) {
             if (!has_error(diagnostics)) diagnostics.push_back({0, 0, true, "the shader did not compile"});
             return result;
@@ -543,7 +544,7 @@ TranslateResult translate_hlsl(const PreparedSource& source, const std::string& 
         program.addShader(&shader);
         ok = program.link(MESSAGES);
         bool entry_found = true;
-        for (const Diagnostic& d : parse_glslang_log(program.getInfoLog(), file_name, source.text)) {
+        for (const Diagnostic& d : parse_glslang_log(program.getInfoLog(), file_name, columns)) {
             // A missing entry point is only a warning here, with an empty main(): an error for us.
             if (d.text.find("Entry point not found") == std::string::npos) diagnostics.push_back(d);
             else entry_found = false;

@@ -1,0 +1,888 @@
+// Initialiser lists as Direct3D 9 reads them: braces are ignored and the components of the values,
+// scalars, vectors, matrices (row by row), fill the declared type in order: arrays element by
+// element, structs member by member, matrices row by row. The back end reads a list the GLSL way,
+// one value per element or member, and refuses or silently misreads a flat one; such lists are
+// rewritten here, nested as the type is. The types come from a light scan of the declarations in
+// scope; a list holding a value whose type it cannot tell is left to the back end as written.
+#include <map>
+
+#include "compiler.h"
+#include "tokens.h"
+
+namespace fxcompiler {
+
+namespace {
+
+struct Shape {
+    enum Kind { Unknown, Scalar, Vector, Matrix, Struct, Array };
+    Kind kind = Unknown;
+    int rows = 1, cols = 1;          // a vector has `cols` components
+    int length = -1;                 // of an array; -1 when not known
+    std::string name;                // a struct's
+    std::vector<std::string> member_names;
+    std::vector<Shape> members;      // a struct's members; an array's element
+
+    static Shape scalar() { return vector(1); }
+    static Shape vector(int n)
+    {
+        Shape s;
+        s.kind = n == 1 ? Scalar : Vector;
+        s.cols = n;
+        return s;
+    }
+    static Shape matrix(int r, int c)
+    {
+        Shape s;
+        s.kind = Matrix;
+        s.rows = r;
+        s.cols = c;
+        return s;
+    }
+    static Shape array(const Shape& element, int length)
+    {
+        Shape s;
+        s.kind = Array;
+        s.length = length;
+        s.members.push_back(element);
+        return s;
+    }
+
+    bool known() const { return kind != Unknown; }
+
+    // Components it holds, or -1.
+    long components() const
+    {
+        switch (kind) {
+        case Unknown: return -1;
+        case Scalar:
+        case Vector: return cols;
+        case Matrix: return rows * cols;
+        case Struct: {
+            long total = 0;
+            for (const Shape& m : members) {
+                long c = m.components();
+                if (c < 0) return -1;
+                total += c;
+            }
+            return total;
+        }
+        case Array: {
+            long c = members[0].components();
+            return c < 0 || length < 0 ? -1 : c * length;
+        }
+        }
+        return -1;
+    }
+};
+
+bool same_leaf(const Shape& a, const Shape& b)
+{
+    if (a.kind != b.kind) return false;
+    if (a.kind == Shape::Struct) return a.name == b.name;
+    return a.kind != Shape::Array && a.rows == b.rows && a.cols == b.cols;
+}
+
+// HLSL's component-wise promotion: a scalar widens, two vectors meet at the shorter.
+Shape combine(const Shape& a, const Shape& b)
+{
+    if (!a.known() || !b.known()) return Shape();
+    if (a.kind == Shape::Scalar) return b.kind == Shape::Struct || b.kind == Shape::Array ? Shape() : b;
+    if (b.kind == Shape::Scalar) return a.kind == Shape::Struct || a.kind == Shape::Array ? Shape() : a;
+    if (a.kind == Shape::Vector && b.kind == Shape::Vector) return Shape::vector(std::min(a.cols, b.cols));
+    if (a.kind == Shape::Matrix && b.kind == Shape::Matrix) {
+        return Shape::matrix(std::min(a.rows, b.rows), std::min(a.cols, b.cols));
+    }
+    return Shape();
+}
+
+bool one_of(const std::string& s, std::initializer_list<const char*> words)
+{
+    for (const char* w : words) {
+        if (s == w) return true;
+    }
+    return false;
+}
+
+bool is_qualifier(const std::string& s)
+{
+    return one_of(s, {"uniform", "extern", "static", "shared", "const", "volatile", "row_major", "column_major",
+                      "precise", "nointerpolation", "linear", "centroid", "noperspective", "sample", "groupshared",
+                      "inline", "snorm", "unorm", "in", "out", "inout"});
+}
+
+// Words that stand before a name without being its type.
+bool is_keyword(const std::string& s)
+{
+    return one_of(s, {"return", "else", "case", "do", "if", "for", "while", "switch", "break", "continue",
+                      "discard", "typedef", "struct", "default", "register", "packoffset", "true", "false"});
+}
+
+const char* const SCALARS[] = {"float", "half", "double", "int", "uint", "bool", "dword", "min16float",
+                               "min10float", "min16int", "min12int", "min16uint"};
+
+// float, half3, int4x4, ... ; Unknown for anything else.
+Shape builtin_type(const std::string& s)
+{
+    for (const char* base : SCALARS) {
+        std::size_t n = std::char_traits<char>::length(base);
+        if (s.compare(0, n, base) != 0) continue;
+        std::string dims = s.substr(n);
+        auto dim = [](char c) { return c >= '1' && c <= '4'; };
+        if (dims.empty()) return Shape::scalar();
+        if (dims.size() == 1 && dim(dims[0])) return Shape::vector(dims[0] - '0');
+        if (dims.size() == 3 && dim(dims[0]) && dims[1] == 'x' && dim(dims[2])) {
+            return Shape::matrix(dims[0] - '0', dims[2] - '0');
+        }
+    }
+    return Shape();
+}
+
+// Intrinsics whose result has the shape of their arguments, component by component.
+bool componentwise(const std::string& s)
+{
+    return one_of(s, {"abs", "acos", "asin", "atan", "atan2", "ceil", "clamp", "cos", "cosh", "degrees", "ddx",
+                      "ddy", "exp", "exp2", "floor", "fmod", "frac", "fwidth", "ldexp", "lerp", "log", "log10",
+                      "log2", "max", "min", "normalize", "pow", "radians", "reflect", "refract", "round", "rsqrt",
+                      "saturate", "sign", "sin", "sinh", "smoothstep", "sqrt", "step", "tan", "tanh", "trunc",
+                      "faceforward", "isnan", "isinf", "isfinite", "fx_noise_"});
+}
+
+class Rewriter {
+public:
+    Rewriter(const Tokens& t, std::vector<TextEdit>& edits, std::vector<Diagnostic>& errors)
+        : t_(t), edits_(edits), errors_(errors)
+    {
+    }
+
+    void run()
+    {
+        scopes_.emplace_back();
+        for (std::size_t i = 0; i < t_.size();) i = step(i);
+    }
+
+private:
+    const Tokens& t_;
+    std::vector<TextEdit>& edits_;
+    std::vector<Diagnostic>& errors_;
+    std::vector<std::map<std::string, Shape>> scopes_;
+    std::map<std::string, Shape> pending_;  // parameters, for the body that follows
+    std::map<std::string, Shape> types_;    // structs and typedefs
+    std::map<std::string, Shape> functions_;
+    std::map<std::string, long> constants_;  // integer constants, for array sizes
+    std::map<std::string, std::vector<std::string>> macros_;  // object-like: the body's tokens
+
+    // ---- what the names mean ----
+
+    const Shape* variable(const std::string& name) const
+    {
+        for (auto it = scopes_.rbegin(); it != scopes_.rend(); ++it) {
+            auto found = it->find(name);
+            if (found != it->end()) return &found->second;
+        }
+        return nullptr;
+    }
+
+    const std::vector<std::string>* macro(const std::string& name) const
+    {
+        auto found = macros_.find(name);
+        return found == macros_.end() ? nullptr : &found->second;
+    }
+
+    void directive(std::size_t i)
+    {
+        std::string line = t_.str(i).substr(1);
+        Tokens d(line);
+        if (d.size() < 2 || !d.ident(1)) return;
+        std::string name = d.str(1);
+        if (d.is(0, "undef")) {
+            macros_.erase(name);
+        } else if (d.is(0, "define")) {
+            macros_.erase(name);
+            if (d.size() > 2 && d.is(2, "(") && d[2].begin == d[1].end) return;  // function-like
+            std::vector<std::string> body;
+            for (std::size_t k = 2; k < d.size(); ++k) body.push_back(d.str(k));
+            macros_[name] = body;
+        }
+    }
+
+    // The type at `k` (qualifiers already skipped); `next` is the token after it.
+    Shape type_at(std::size_t k, std::size_t& next, int depth = 0) const
+    {
+        next = k + 1;
+        if (!t_.ident(k) || depth > 8) return Shape();
+        std::string s = t_.str(k);
+        if (s == "struct" && t_.ident(k + 1)) {
+            ++next;
+            s = t_.str(k + 1);
+        }
+        if (s == "vector" || s == "matrix") {
+            if (!t_.is(k + 1, "<")) return s == "vector" ? Shape::vector(4) : Shape::matrix(4, 4);
+            std::size_t close = t_.match(k + 1);
+            next = close + 1;
+            std::vector<long> dims;
+            for (std::size_t a = k + 2; a < close; ++a) {
+                if (!t_.is(a, ",")) continue;
+                std::size_t end = a + 1;
+                while (end < close && !t_.is(end, ",")) ++end;
+                dims.push_back(evaluate(a + 1, end));
+            }
+            for (long d : dims) {
+                if (d < 1 || d > 4) return Shape();
+            }
+            if (s == "vector" && dims.size() == 1) return Shape::vector((int)dims[0]);
+            if (s == "matrix" && dims.size() == 2) return Shape::matrix((int)dims[0], (int)dims[1]);
+            return Shape();
+        }
+        Shape builtin = builtin_type(s);
+        if (builtin.known()) return builtin;
+        auto named = types_.find(s);
+        if (named != types_.end()) return named->second;
+        return Shape();
+    }
+
+    static bool template_type(const std::string& s)
+    {
+        return s == "vector" || s == "matrix" || s.compare(0, 7, "Texture") == 0 ||
+               s.find("Buffer") != std::string::npos;
+    }
+
+    // Array dimensions from `k` on: "[2][N]".
+    Shape with_dimensions(Shape shape, std::size_t& k) const
+    {
+        std::vector<long> dims;
+        while (t_.is(k, "[")) {
+            std::size_t close = t_.match(k);
+            dims.push_back(close == k + 1 ? -1 : evaluate(k + 1, close));
+            k = close + 1;
+        }
+        for (auto d = dims.rbegin(); d != dims.rend(); ++d) shape = Shape::array(shape, *d < 0 ? -1 : (int)*d);
+        return shape;
+    }
+
+    // A constant integer expression over [b, e): literals, macros, integer constants, + - * / ( ).
+    long evaluate(std::size_t b, std::size_t e) const
+    {
+        std::vector<std::string> words;
+        for (std::size_t k = b; k < e; ++k) words.push_back(t_.str(k));
+        std::size_t at = 0;
+        long value = evaluate_words(words, at, 0);
+        return at == words.size() ? value : -1;
+    }
+
+    long evaluate_words(const std::vector<std::string>& w, std::size_t& at, int depth) const
+    {
+        // sum := product (('+'|'-') product)*; product := atom (('*'|'/') atom)*
+        auto atom = [&](std::size_t& a) -> long {
+            if (a >= w.size() || depth > 16) return -1;
+            const std::string& s = w[a++];
+            if (s == "(") {
+                long v = evaluate_words(w, a, depth + 1);
+                if (a < w.size() && w[a] == ")") ++a;
+                else return -1;
+                return v;
+            }
+            if (std::isdigit((unsigned char)s[0])) {
+                char* end = nullptr;
+                long v = std::strtol(s.c_str(), &end, 0);
+                return *end == 0 || one_of(end, {"u", "U", "l", "L"}) ? v : -1;
+            }
+            auto c = constants_.find(s);
+            if (c != constants_.end()) return c->second;
+            if (const std::vector<std::string>* body = macro(s)) {
+                std::size_t inner = 0;
+                long v = evaluate_words(*body, inner, depth + 1);
+                return inner == body->size() ? v : -1;
+            }
+            return -1;
+        };
+        auto product = [&](std::size_t& a) -> long {
+            long v = atom(a);
+            while (v >= 0 && a < w.size() && (w[a] == "*" || w[a] == "/")) {
+                bool times = w[a++] == "*";
+                long r = atom(a);
+                if (r < 0 || (!times && r == 0) || v > 1000000 || r > 1000000) return -1;
+                v = times ? v * r : v / r;
+            }
+            return v;
+        };
+        long v = product(at);
+        while (v >= 0 && at < w.size() && (w[at] == "+" || w[at] == "-")) {
+            bool plus = w[at++] == "+";
+            long r = product(at);
+            if (r < 0) return -1;
+            v = plus ? v + r : v - r;
+        }
+        return v;
+    }
+
+    // ---- the shape of an expression ----
+
+    struct Cursor {
+        const Rewriter& r;
+        std::vector<std::string> w;  // the expression's words, macros expanded
+        std::size_t at = 0;
+        int depth = 0;
+    };
+
+    // Object-like macros expand (to a bounded depth); anything function-like stays a name.
+    void expand(const std::string& word, std::vector<std::string>& out, int depth) const
+    {
+        const std::vector<std::string>* body = depth < 8 ? macro(word) : nullptr;
+        if (!body) {
+            out.push_back(word);
+            return;
+        }
+        for (const std::string& b : *body) expand(b, out, depth + 1);
+    }
+
+    Shape shape_of(std::size_t b, std::size_t e) const
+    {
+        std::vector<std::string> words;
+        for (std::size_t k = b; k < e; ++k) {
+            if (t_[k].kind == Kind::Directive || t_[k].kind == Kind::String) return Shape();
+            expand(t_.str(k), words, 0);
+        }
+        std::size_t at = 0;
+        Shape s = expression(words, at, 0);
+        return at == words.size() ? s : Shape();
+    }
+
+    static bool binary_operator(const std::string& s)
+    {
+        return one_of(s, {"+", "-", "*", "/", "%", "<", ">", "=", "!", "&", "|", "^", "?", ":"});
+    }
+
+    // Operands joined by operators: every operator of HLSL combines its operands' shapes the same
+    // way, so precedence does not matter here. Stops at a ',' or a closing bracket.
+    Shape expression(const std::vector<std::string>& w, std::size_t& at, int depth) const
+    {
+        if (depth > 32) return Shape();
+        Shape result = operand(w, at, depth);
+        while (at < w.size() && binary_operator(w[at])) {
+            while (at < w.size() && binary_operator(w[at])) ++at;  // "<=", "&&", ...
+            result = combine(result, operand(w, at, depth));
+        }
+        return result;
+    }
+
+    Shape operand(const std::vector<std::string>& w, std::size_t& at, int depth) const
+    {
+        while (at < w.size() && one_of(w[at], {"-", "+", "!", "~"})) ++at;
+        if (at >= w.size()) return Shape();
+        const std::string s = w[at++];
+        Shape shape;
+        if (s == "(") {
+            // A cast "(float3)x" or a parenthesised expression.
+            Shape cast = type_of_words(w, at);
+            if (cast.known() && at < w.size() && w[at] == ")") {
+                ++at;
+                operand(w, at, depth + 1);
+                shape = cast;
+            } else {
+                shape = expression(w, at, depth + 1);
+                if (at >= w.size() || w[at] != ")") return Shape();
+                ++at;
+            }
+        } else if (std::isdigit((unsigned char)s[0]) || (s[0] == '.' && s.size() > 1) || s == "true" ||
+                   s == "false") {
+            shape = Shape::scalar();
+        } else if (ident_start(s[0]) && at < w.size() && w[at] == "(") {
+            --at;
+            std::size_t type_start = at;
+            Shape constructed = type_of_words(w, at);
+            if (constructed.known() && at < w.size() && w[at] == "(") {
+                shape = constructed;
+                if (!arguments(w, at, depth).second) return Shape();
+            } else {
+                at = type_start + 1;
+                auto args = arguments(w, at, depth);
+                if (!args.second) return Shape();
+                shape = call(s, args.first);
+            }
+        } else if (ident_start(s[0]) && (s == "vector" || s == "matrix")) {
+            --at;
+            shape = type_of_words(w, at);
+            if (!shape.known() || at >= w.size() || w[at] != "(" || !arguments(w, at, depth).second) return Shape();
+        } else if (ident_start(s[0])) {
+            const Shape* v = variable(s);
+            if (!v) return Shape();
+            shape = *v;
+        } else {
+            return Shape();
+        }
+        return postfix(shape, w, at, depth);
+    }
+
+    // The arguments of a call, `at` on its '('; false when they do not close.
+    std::pair<std::vector<Shape>, bool> arguments(const std::vector<std::string>& w, std::size_t& at,
+                                                  int depth) const
+    {
+        std::vector<Shape> args;
+        ++at;
+        if (at < w.size() && w[at] == ")") {
+            ++at;
+            return {args, true};
+        }
+        while (at < w.size()) {
+            args.push_back(expression(w, at, depth + 1));
+            if (at < w.size() && w[at] == ",") {
+                ++at;
+                continue;
+            }
+            if (at < w.size() && w[at] == ")") {
+                ++at;
+                return {args, true};
+            }
+            break;
+        }
+        return {args, false};
+    }
+
+    Shape call(const std::string& name, const std::vector<Shape>& args) const
+    {
+        if (one_of(name, {"dot", "length", "distance", "determinant", "any", "all"})) return Shape::scalar();
+        if (name == "cross") return Shape::vector(3);
+        if (name.compare(0, 3, "tex") == 0) return Shape::vector(4);
+        auto user = functions_.find(name);
+        if (user != functions_.end()) return user->second;
+        for (const Shape& a : args) {
+            if (!a.known()) return Shape();
+        }
+        if (name == "transpose" && args.size() == 1 && args[0].kind == Shape::Matrix) {
+            return Shape::matrix(args[0].cols, args[0].rows);
+        }
+        if (name == "mul" && args.size() == 2) {
+            const Shape &a = args[0], &b = args[1];
+            if (a.kind == Shape::Scalar) return b;
+            if (b.kind == Shape::Scalar) return a;
+            if (a.kind == Shape::Vector && b.kind == Shape::Vector) return Shape::scalar();
+            if (a.kind == Shape::Vector && b.kind == Shape::Matrix) return Shape::vector(b.cols);
+            if (a.kind == Shape::Matrix && b.kind == Shape::Vector) return Shape::vector(a.rows);
+            if (a.kind == Shape::Matrix && b.kind == Shape::Matrix) return Shape::matrix(a.rows, b.cols);
+            return Shape();
+        }
+        if (componentwise(name) && !args.empty()) {
+            Shape s = args[0];
+            for (std::size_t i = 1; i < args.size(); ++i) s = combine(s, args[i]);
+            return s;
+        }
+        return Shape();
+    }
+
+    Shape postfix(Shape shape, const std::vector<std::string>& w, std::size_t& at, int depth) const
+    {
+        while (at < w.size()) {
+            if (w[at] == "[") {
+                ++at;
+                expression(w, at, depth + 1);
+                if (at >= w.size() || w[at] != "]") return Shape();
+                ++at;
+                if (shape.kind == Shape::Array) shape = shape.members[0];
+                else if (shape.kind == Shape::Vector) shape = Shape::scalar();
+                else if (shape.kind == Shape::Matrix) shape = Shape::vector(shape.cols);
+                else return Shape();
+            } else if (w[at] == "." && at + 1 < w.size()) {
+                shape = member(shape, w[at + 1]);
+                at += 2;
+                if (!shape.known()) return shape;
+            } else if (w[at] == "++" || w[at] == "--") {
+                ++at;
+            } else {
+                break;
+            }
+        }
+        return shape;
+    }
+
+    static Shape member(const Shape& of, const std::string& name)
+    {
+        if (of.kind == Shape::Struct) {
+            for (std::size_t m = 0; m < of.members.size(); ++m) {
+                if (of.member_names[m] == name) return of.members[m];
+            }
+            return Shape();
+        }
+        if (of.kind == Shape::Matrix && name[0] == '_') {
+            int n = 0;
+            for (std::size_t i = 0; i < name.size(); ++i) n += name[i] == '_';
+            return n <= 4 ? Shape::vector(n) : Shape();
+        }
+        if ((of.kind == Shape::Vector || of.kind == Shape::Scalar) && name.size() <= 4 &&
+            (name.find_first_not_of("xyzw") == std::string::npos ||
+             name.find_first_not_of("rgba") == std::string::npos)) {
+            return Shape::vector((int)name.size());
+        }
+        return Shape();
+    }
+
+    // A type spelled in words ("float3", "vector<float, 2>", a struct or typedef name).
+    Shape type_of_words(const std::vector<std::string>& w, std::size_t& at) const
+    {
+        if (at >= w.size()) return Shape();
+        const std::string& s = w[at];
+        Shape builtin = builtin_type(s);
+        if (builtin.known()) {
+            ++at;
+            return builtin;
+        }
+        auto named = types_.find(s);
+        if (named != types_.end()) {
+            ++at;
+            return named->second;
+        }
+        if ((s == "vector" || s == "matrix") && at + 1 < w.size() && w[at + 1] == "<") {
+            std::vector<long> dims;
+            std::size_t k = at + 2;
+            while (k < w.size() && w[k] != ">") {
+                if (w[k] == ",") {
+                    std::size_t a = k + 1;
+                    dims.push_back(evaluate_words(w, a, 0));
+                    k = a;
+                } else {
+                    ++k;
+                }
+            }
+            if (k >= w.size()) return Shape();
+            at = k + 1;
+            for (long d : dims) {
+                if (d < 1 || d > 4) return Shape();
+            }
+            if (s == "vector" && dims.size() == 1) return Shape::vector((int)dims[0]);
+            if (s == "matrix" && dims.size() == 2) return Shape::matrix((int)dims[0], (int)dims[1]);
+        }
+        return Shape();
+    }
+
+    // ---- declarations ----
+
+    std::size_t skip_semantics(std::size_t k) const
+    {
+        while (t_.is(k, ":")) {
+            ++k;
+            if (t_.is(k + 1, "(")) k = t_.match(k + 1) + 1;
+            else ++k;
+        }
+        return k;
+    }
+
+    // One statement-level step from token `i`; returns where the next one starts.
+    std::size_t step(std::size_t i)
+    {
+        if (t_[i].kind == Kind::Directive) {
+            directive(i);
+            return i + 1;
+        }
+        if (t_.is(i, "{")) {
+            scopes_.push_back(std::move(pending_));
+            pending_.clear();
+            return i + 1;
+        }
+        if (t_.is(i, "}")) {
+            if (scopes_.size() > 1) scopes_.pop_back();
+            return i + 1;
+        }
+        if (t_.is(i, ";")) {
+            pending_.clear();
+            return i + 1;
+        }
+        if (t_.is(i, "struct") && t_.ident(i + 1) && t_.is(i + 2, "{")) return structure(i);
+        if (t_.is(i, "typedef")) return type_definition(i);
+        if (!t_.ident(i) || is_keyword(t_.str(i)) || (i > 0 && t_.is(i - 1, "."))) return i + 1;
+        std::size_t k = i;
+        while (t_.ident(k) && is_qualifier(t_.str(k))) ++k;
+        if (!t_.ident(k) || is_keyword(t_.str(k))) return std::max(k, i + 1);
+        std::size_t name = k + 1;
+        if (t_.is(name, "<") && template_type(t_.str(k))) name = t_.match(name) + 1;
+        if (t_.is(k, "struct")) ++name;
+        if (!t_.ident(name) || is_keyword(t_.str(name))) return k + 1;
+        std::size_t after;
+        Shape type = type_at(k, after);
+        if (t_.is(name + 1, "(")) return function(type, name);
+        return declarators(type, name, false);
+    }
+
+    // "T a[2] : S = init, b, c = { ... }" from the first name on; returns the index after it.
+    std::size_t declarators(const Shape& type, std::size_t k, bool parameters)
+    {
+        auto& scope = parameters ? pending_ : scopes_.back();
+        while (t_.ident(k)) {
+            std::size_t name = k++;
+            Shape shape = with_dimensions(type, k);
+            k = skip_semantics(k);
+            if (t_.is(k, "=")) {
+                ++k;
+                if (t_.is(k, "{")) {
+                    std::size_t close = t_.match(k);
+                    list(shape, name, k, close);
+                    k = close + 1;
+                } else {
+                    std::size_t end = k;
+                    while (end < t_.size() && !t_.is(end, ",") && !t_.is(end, ";") && !t_.is(end, ")")) {
+                        if (t_.is(end, "(") || t_.is(end, "[") || t_.is(end, "{")) end = t_.match(end);
+                        ++end;
+                    }
+                    if (shape.kind == Shape::Scalar) {
+                        long value = evaluate(k, end);
+                        if (value >= 0) constants_[t_.str(name)] = value;
+                    }
+                    k = end;
+                }
+            }
+            scope[t_.str(name)] = shape;
+            if (!t_.is(k, ",")) break;
+            ++k;
+            if (parameters) return k;  // the next parameter has its own type
+        }
+        return k;
+    }
+
+    std::size_t function(const Shape& returns, std::size_t name)
+    {
+        functions_[t_.str(name)] = returns;
+        std::size_t open = name + 1, close = t_.match(open);
+        pending_.clear();
+        for (std::size_t k = open + 1; k < close;) {
+            while (t_.ident(k) && is_qualifier(t_.str(k))) ++k;
+            std::size_t after;
+            Shape type = type_at(k, after);
+            if (!t_.ident(k) || !t_.ident(after)) {
+                while (k < close && !t_.is(k, ",")) {
+                    if (t_.is(k, "(") || t_.is(k, "[") || t_.is(k, "{")) k = t_.match(k);
+                    ++k;
+                }
+                ++k;
+                continue;
+            }
+            std::size_t next = declarators(type, after, true);
+            k = next > k ? next : k + 1;
+            while (k < close && !t_.is(k - 1, ",")) ++k;
+        }
+        return close + 1;  // the parameters wait in pending_ for the body
+    }
+
+    std::size_t structure(std::size_t i)
+    {
+        Shape s;
+        s.kind = Shape::Struct;
+        s.name = t_.str(i + 1);
+        std::size_t open = i + 2, close = t_.match(open);
+        for (std::size_t k = open + 1; k < close;) {
+            while (t_.ident(k) && is_qualifier(t_.str(k))) ++k;
+            std::size_t after;
+            Shape type = type_at(k, after);
+            if (k >= close) break;
+            k = after;
+            while (t_.ident(k) && k < close) {
+                std::string member_name = t_.str(k++);
+                Shape member = with_dimensions(type, k);
+                s.members.push_back(member);
+                s.member_names.push_back(member_name);
+                k = skip_semantics(k);
+                if (!t_.is(k, ",")) break;
+                ++k;
+            }
+            while (k < close && !t_.is(k, ";")) ++k;
+            ++k;
+        }
+        types_[s.name] = s;
+        // "struct S { ... } a, b;" declares instances too.
+        return t_.ident(close + 1) ? declarators(s, close + 1, false) : close + 1;
+    }
+
+    std::size_t type_definition(std::size_t i)
+    {
+        std::size_t k = i + 1;
+        while (t_.ident(k) && is_qualifier(t_.str(k))) ++k;
+        std::size_t after;
+        Shape type = type_at(k, after);
+        k = after;
+        while (t_.ident(k)) {
+            std::string name = t_.str(k++);
+            types_[name] = with_dimensions(type, k);
+            if (!t_.is(k, ",")) break;
+            ++k;
+        }
+        return k;
+    }
+
+    // ---- the list ----
+
+    struct Value {
+        std::size_t first, last;  // tokens
+        Shape shape;
+        long components;
+    };
+
+    // The values of the list at `open`, braces flattened; false when one's shape is not known.
+    bool values(std::size_t open, std::size_t close, std::vector<Value>& out) const
+    {
+        std::size_t k = open + 1;
+        while (k < close) {
+            if (t_.is(k, ",")) {
+                ++k;
+                continue;
+            }
+            if (t_.is(k, "{")) {
+                std::size_t inner = t_.match(k);
+                if (!values(k, inner, out)) return false;
+                k = inner + 1;
+                continue;
+            }
+            std::size_t end = k;
+            while (end < close && !t_.is(end, ",")) {
+                if (t_.is(end, "(") || t_.is(end, "[") || t_.is(end, "{")) end = t_.match(end);
+                ++end;
+            }
+            Shape shape = shape_of(k, end);
+            long components = shape.components();
+            if (components < 0) return false;
+            out.push_back({k, end - 1, shape, components});
+            k = end;
+        }
+        return true;
+    }
+
+    struct Filler {
+        const Tokens& t;
+        const std::vector<Value>& values;
+        std::size_t index = 0;    // the value being read
+        long offset = 0;          // components of it already used
+        std::vector<bool> placed;  // values whose own text was put in already
+        int line;                  // the line the new text has reached
+        bool failed = false;
+
+        // The value's text: where it stands first (its lines kept), on one line when repeated.
+        std::string text(std::size_t v)
+        {
+            const Value& value = values[v];
+            std::string out;
+            if (!placed[v]) {
+                placed[v] = true;
+                for (; line < t[value.first].line; ++line) out += '\n';
+                line = t[value.last].line;
+                return out + t.text.substr(t[value.first].begin, t[value.last].end - t[value.first].begin);
+            }
+            for (std::size_t k = value.first; k <= value.last; ++k) out += (k > value.first ? " " : "") + t.str(k);
+            return out;
+        }
+
+        // `count` components of value v from `from`, as a swizzle.
+        std::string piece(std::size_t v, long from, long count)
+        {
+            const Shape& s = values[v].shape;
+            std::string swizzle;
+            for (long c = from; c < from + count; ++c) {
+                if (s.kind == Shape::Vector) {
+                    swizzle += "xyzw"[c];
+                } else if (s.kind == Shape::Matrix) {
+                    swizzle += "_m" + std::to_string(c / s.cols) + std::to_string(c % s.cols);
+                } else {
+                    failed = true;  // a struct or an array split across elements
+                }
+            }
+            return "(" + text(v) + ")." + swizzle;
+        }
+
+        std::string fill(const Shape& shape)
+        {
+            if (failed || index >= values.size()) {
+                failed = true;
+                return std::string();
+            }
+            const Value& v = values[index];
+            if (offset == 0 && same_leaf(shape, v.shape)) {
+                ++index;
+                return text(index - 1);
+            }
+            switch (shape.kind) {
+            case Shape::Array:
+            case Shape::Struct: {
+                std::string out = "{";
+                std::size_t count = shape.kind == Shape::Array ? (std::size_t)shape.length : shape.members.size();
+                for (std::size_t m = 0; m < count && !failed; ++m) {
+                    out += (m ? ", " : "") + fill(shape.kind == Shape::Array ? shape.members[0] : shape.members[m]);
+                }
+                return out + "}";
+            }
+            case Shape::Matrix: {
+                std::string out = "{";
+                for (int r = 0; r < shape.rows && !failed; ++r) {
+                    out += (r ? ", " : "") + fill(Shape::vector(shape.cols));
+                }
+                return out + "}";
+            }
+            case Shape::Scalar:
+            case Shape::Vector: {
+                std::vector<std::string> parts;
+                for (long need = shape.cols; need > 0 && !failed;) {
+                    if (index >= values.size()) {
+                        failed = true;
+                        break;
+                    }
+                    const Value& from = values[index];
+                    long take = std::min(need, from.components - offset);
+                    bool whole = offset == 0 && take == from.components &&
+                                 (from.shape.kind == Shape::Scalar || from.shape.kind == Shape::Vector);
+                    parts.push_back(whole ? text(index) : piece(index, offset, take));
+                    need -= take;
+                    offset += take;
+                    if (offset == from.components) {
+                        ++index;
+                        offset = 0;
+                    }
+                }
+                if (parts.size() == 1 && shape.kind == Shape::Scalar) return parts[0];
+                std::string out = "{";
+                for (std::size_t p = 0; p < parts.size(); ++p) out += (p ? ", " : "") + parts[p];
+                return out + "}";
+            }
+            case Shape::Unknown: break;
+            }
+            failed = true;
+            return std::string();
+        }
+    };
+
+    void list(Shape shape, std::size_t name, std::size_t open, std::size_t close)
+    {
+        if (!shape.known()) return;
+        std::vector<Value> found;
+        if (!values(open, close, found)) return;
+        long total = 0;
+        for (const Value& v : found) total += v.components;
+        // An unsized array takes its length from the list.
+        if (shape.kind == Shape::Array && shape.length < 0) {
+            long element = shape.members[0].components();
+            if (element <= 0) return;
+            shape.length = (int)std::max(1L, (total + element - 1) / element);
+        }
+        long wanted = shape.components();
+        if (wanted < 0) return;
+        if (total != wanted) {
+            errors_.push_back({t_[name].line, t_[name].column, true,
+                               "'" + t_.str(name) + "' : the initialiser list holds " + std::to_string(total) +
+                                   " component" + (total == 1 ? "" : "s") + " where the type takes " +
+                                   std::to_string(wanted)});
+            return;
+        }
+        Filler filler{t_, found, 0, 0, std::vector<bool>(found.size(), false), t_[open].line, false};
+        std::string text = filler.fill(shape);
+        if (filler.failed || filler.index != found.size()) return;
+        if (text.empty() || text[0] != '{') text = "{" + text + "}";
+        for (int line = filler.line; line < t_[close].line; ++line) text += '\n';
+        // Unchanged apart from spacing: the back end reads it as it is.
+        Tokens now(text);
+        bool same = now.size() == close + 1 - open;
+        for (std::size_t k = 0; same && k < now.size(); ++k) same = now.str(k) == t_.str(open + k);
+        if (!same) edits_.push_back({t_[open].begin, t_[close].end, text});
+    }
+};
+
+}  // namespace
+
+void rewrite_initialiser_lists(const Tokens& tokens, std::vector<TextEdit>& edits, std::vector<Diagnostic>& errors)
+{
+    Rewriter(tokens, edits, errors).run();
+}
+
+}  // namespace fxcompiler
