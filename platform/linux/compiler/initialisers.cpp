@@ -831,7 +831,8 @@ private:
                         offset = 0;
                     }
                 }
-                if (parts.size() == 1 && shape.kind == Shape::Scalar) return parts[0];
+                // One part is the value itself: the back end misreads "{v}" next to other elements.
+                if (parts.size() == 1) return parts[0];
                 std::string out = "{";
                 for (std::size_t p = 0; p < parts.size(); ++p) out += (p ? ", " : "") + parts[p];
                 return out + "}";
