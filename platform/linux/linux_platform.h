@@ -28,4 +28,20 @@ HWND create_offscreen_window(LPCSTR name);
 // left behind, when either fails; otherwise the caller releases both.
 IDirect3DDevice9* create_offscreen_device(HWND window, IDirect3D9** direct3d);
 
+// ---- Quitting on time, whatever the shader or the compiler does (window service) ----
+
+// The exit code when the X server goes away, beside the program's own 1 to 4.
+const int EXIT_DISPLAY_LOST = 5;
+
+// A quit is on its way: SIGTERM, SIGINT or SIGHUP, WM_QUIT posted or just taken, or a close, a
+// quit or an Escape press waiting in SDL's queue. Long waits ask, so the program never goes deaf.
+bool quit_pending();
+// The quit is decided: a signal, or WM_QUIT posted or taken.
+bool quit_decided();
+// Ends the process with exit code 0 shortly, unless it ends by itself first.
+void arm_quit_watchdog();
+// The device gave up waiting for a frame: shutting down may wait for it, so a WM_QUIT taken while
+// this holds arms the watchdog.
+void note_unfinished_frame(bool unfinished);
+
 }  // namespace fxplatform

@@ -7,6 +7,7 @@
 
 #include <chrono>
 #include <csignal>
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
@@ -30,6 +31,7 @@ protected:
         fxcompiler::set_isolation_time_limit(30000);
         fxcompiler::set_isolation_memory_limit(0);
         fxcompiler::set_helper_path("");
+        fxcompiler::set_quit_check(nullptr);
     }
 };
 
@@ -352,6 +354,40 @@ TEST_F(Isolation, ARepliesAnnouncedSizeIsNotAllocatedUpFront)
             EXPECT_NE(messages_of(out).find("stopped without a result"), std::string::npos) << messages_of(out);
         }
     }
+}
+
+// A quit asked for while a compile waits (say two seconds in) ends the compile there, in the
+// helper or in a forked child, and stops the process that was compiling.
+int quit_checks = 0;
+bool quit_on_the_20th_check() { return ++quit_checks >= 20; }
+
+TEST_F(Isolation, AQuitRequestAbandonsAStuckCompileAndStopsItsProcess)
+{
+    const std::string stuck_helper = testing::TempDir() + "stuck-fxview-hlsl";
+    {
+        std::ofstream script(stuck_helper);
+        script << "#!/bin/sh\nexec sleep 60\n";
+    }
+    ASSERT_EQ(chmod(stuck_helper.c_str(), 0755), 0);
+    fxcompiler::set_helper_path(stuck_helper);
+    fxcompiler::set_quit_check(quit_on_the_20th_check);
+
+    quit_checks = 0;
+    fxcompiler::CompileOutput helper_out = compile_text(pixel_shader("", "return 1;"));
+    quit_checks = 0;
+    fxcompiler::CompileOutput child_out = fxcompiler::run_isolated([]() -> fxcompiler::CompileOutput {
+        for (;;) std::this_thread::sleep_for(std::chrono::seconds(1));
+    });
+    for (const fxcompiler::CompileOutput* out : {&helper_out, &child_out}) {
+        EXPECT_EQ(out->result, E_FAIL);
+        ASSERT_EQ(out->diagnostics.size(), 1u);
+        EXPECT_EQ(out->diagnostics[0].text, "the compile was abandoned: the program is quitting");
+    }
+    std::ifstream children("/proc/self/task/" + std::to_string(getpid()) + "/children");
+    std::string left;
+    std::getline(children, left);
+    EXPECT_EQ(left, "") << "processes still running";
+    std::remove(stuck_helper.c_str());
 }
 
 }  // namespace

@@ -29,6 +29,25 @@ bool wait_until(Millis timeout, const std::function<bool()>& done)
     return done();
 }
 
+std::vector<pid_t> children_of(pid_t pid)
+{
+    std::vector<pid_t> found;
+    std::ifstream list("/proc/" + std::to_string(pid) + "/task/" + std::to_string(pid) + "/children");
+    for (pid_t child; list >> child;) found.push_back(child);
+    return found;
+}
+
+bool ended(pid_t pid, Millis timeout)
+{
+    return wait_until(timeout, [&] {
+        std::ifstream stat("/proc/" + std::to_string(pid) + "/stat");
+        std::string line;
+        if (!std::getline(stat, line)) return true;
+        size_t end_of_name = line.rfind(')');
+        return end_of_name != std::string::npos && line.size() > end_of_name + 2 && line[end_of_name + 2] == 'Z';
+    });
+}
+
 TempDir::TempDir()
 {
     std::string pattern = (fs::temp_directory_path() / "fxview-e2e-XXXXXX").string();

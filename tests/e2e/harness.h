@@ -81,3 +81,8 @@ private:
 };
 
 bool wait_until(Millis timeout, const std::function<bool()>& done);
+
+// The direct children of a running process.
+std::vector<pid_t> children_of(pid_t pid);
+// Whether a process has ended (a zombie counts) within the timeout.
+bool ended(pid_t pid, Millis timeout);

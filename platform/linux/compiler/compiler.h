@@ -160,6 +160,8 @@ void set_isolation(bool on);
 void set_isolation_time_limit(int milliseconds);
 // The worker's address-space cap in bytes; 0 means min(2 GiB, half the machine's memory).
 void set_isolation_memory_limit(std::uint64_t bytes);
+// Asked every 100 ms while a compile waits; true abandons the compile (a quit must not wait for it).
+void set_quit_check(bool (*check)());
 // The helper executable to start; empty means the one found for the running program.
 void set_helper_path(const std::string& path);
 // The helper a program at `program` starts: the one beside it, else the one in the installed

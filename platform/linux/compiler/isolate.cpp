@@ -39,6 +39,8 @@ bool isolation = true;
 int time_limit_ms = 30000;
 std::uint64_t memory_limit = 0;  // 0: the default
 std::string helper_override;
+bool (*quit_requested)() = nullptr;
+const int QUIT_CHECK_MS = 100;
 
 const std::uint32_t END_MARK = 0x444E4546;         // "FEND": the sender got to the end
 // Far beyond any 4 MiB shader's request or result; checked before a byte of it is stored.
@@ -209,23 +211,25 @@ std::string framed(const std::string& payload)
 }
 
 // ---- moving bytes, with a deadline on the caller's side ----
-enum class Io { Done, Closed, TimedOut, Failed, TooLarge };
+enum class Io { Done, Closed, TimedOut, Failed, TooLarge, Quit };
 
-// Waits for `events` on `fd` until the deadline; no deadline means forever.
+// Waits for `events` on `fd` until the deadline; no deadline means forever. A caller with a
+// deadline is the one compiling, and gives way to a quit request between short waits.
 Io wait_for(int fd, short events, const Clock::time_point* deadline)
 {
     for (;;) {
         int timeout = -1;
         if (deadline) {
+            if (quit_requested && quit_requested()) return Io::Quit;
             auto left = std::chrono::duration_cast<std::chrono::milliseconds>(*deadline - Clock::now()).count();
             if (left <= 0) return Io::TimedOut;
-            timeout = (int)std::min<long long>(left, INT_MAX);
+            timeout = (int)std::min<long long>(left, quit_requested ? QUIT_CHECK_MS : INT_MAX);
         }
         pollfd p{fd, events, 0};
         int ready = poll(&p, 1, timeout);
         if (ready < 0 && errno == EINTR) continue;
         if (ready < 0) return Io::Failed;
-        if (ready == 0) return Io::TimedOut;
+        if (ready == 0) continue;
         return Io::Done;
     }
 }
@@ -271,6 +275,11 @@ Io receive_frame(int fd, std::string& payload, const Clock::time_point* deadline
     std::memcpy(&size, header.data(), sizeof size);
     if (size > MAX_FRAME) return Io::TooLarge;
     return receive_exactly(fd, size, payload, deadline);
+}
+
+CompileOutput abandoned()
+{
+    return failure(E_FAIL, 0, 0, "the compile was abandoned: the program is quitting");
 }
 
 CompileOutput timed_out()
@@ -494,6 +503,8 @@ void set_isolation_time_limit(int milliseconds) { time_limit_ms = milliseconds; 
 
 void set_isolation_memory_limit(std::uint64_t bytes) { memory_limit = bytes; }
 
+void set_quit_check(bool (*check)()) { quit_requested = check; }
+
 void set_helper_path(const std::string& path)
 {
     stop_helper(false);
@@ -522,9 +533,9 @@ CompileOutput compile_isolated(const CompileRequest& request)
         if (helper.pid < 0 && !start_helper()) break;
         const Clock::time_point deadline = Clock::now() + std::chrono::milliseconds(time_limit_ms);
         Io sent = send_all(helper.fd, frame, &deadline);
-        if (sent == Io::TimedOut) {
+        if (sent == Io::TimedOut || sent == Io::Quit) {
             stop_helper(true);
-            return timed_out();
+            return sent == Io::Quit ? abandoned() : timed_out();
         }
         if (sent != Io::Done) {
             stop_helper(true);
@@ -532,9 +543,9 @@ CompileOutput compile_isolated(const CompileRequest& request)
         }
         std::string payload;
         Io got = receive_frame(helper.fd, payload, &deadline);
-        if (got == Io::TimedOut) {
+        if (got == Io::TimedOut || got == Io::Quit) {
             stop_helper(true);
-            return timed_out();
+            return got == Io::Quit ? abandoned() : timed_out();
         }
         if (got == Io::TooLarge) {
             stop_helper(true);
@@ -584,10 +595,11 @@ CompileOutput run_isolated(const std::function<CompileOutput()>& work)
     std::string payload;
     Io got = receive_frame(pair[0], payload, &deadline);
     close(pair[0]);
-    if (got == Io::TimedOut || got == Io::TooLarge) kill(child, SIGKILL);
+    if (got == Io::TimedOut || got == Io::TooLarge || got == Io::Quit) kill(child, SIGKILL);
     int status = reap(child);
     if (got == Io::TimedOut) return timed_out();
     if (got == Io::TooLarge) return too_large();
+    if (got == Io::Quit) return abandoned();
     CompileOutput out;
     if (got == Io::Done && deserialise(payload, out)) return out;
     return died(status);

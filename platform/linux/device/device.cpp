@@ -26,6 +26,7 @@ const DWORD FIRST_VERTEX_SAMPLER = 256;  // displacement map and vertex texture 
 const DWORD LAST_VERTEX_SAMPLER = 260;
 
 const GLsizeiptr VERTEX_BUFFER_SIZE = 2048 * sizeof(GpuVertex);
+const GLuint64 DRAWING_WAIT_SLICE_NS = 50000000;
 const UINT MAX_DRAW_VERTICES = 1u << 24;
 const GLuint ATTRIBUTE_COUNT = 3 + MAX_TEXCOORDS;
 
@@ -667,13 +668,60 @@ HRESULT Device::DrawPrimitiveUP(D3DPRIMITIVETYPE PrimitiveType, UINT PrimitiveCo
     }
     bind_textures(shader, render_target_->container());
 
+    // Sampling a target drawn earlier makes GL wait for that drawing inside this call, where no quit
+    // can be heard: wait for it here instead, and skip the draw if a quit came first.
+    if (reads_drawn_target(shader) && !finish_drawing()) return D3D_OK;
+
     GLint first = 0;
     if (!write_vertices(static_cast<const unsigned char*>(pVertexStreamZeroData), vertices, VertexStreamZeroStride,
                         first)) {
         return E_OUTOFMEMORY;
     }
     glDrawArrays(mode, first, (GLsizei)vertices);
+    drawn_since_wait_ = true;
     return D3D_OK;
+}
+
+bool Device::reads_drawn_target(const PixelShader* shader) const
+{
+    if (!drawn_since_wait_) return false;
+    auto drawn_target = [&](UINT unit) {
+        const Texture* texture = textures_[unit];
+        return texture && (texture->usage() & D3DUSAGE_RENDERTARGET) && texture != render_target_->container();
+    };
+    if (!shader) return drawn_target(0);
+    for (const ShaderSampler& sampler : shader->samplers) {
+        if (drawn_target(sampler.unit)) return true;
+    }
+    return false;
+}
+
+// A frame of minutes (a long loop on a software renderer; a GPU's watchdog would reset the
+// context first) must not leave the program deaf: the drawing so far is waited for in short
+// slices, asking between them whether a quit is pending. False when it gave way to one; the
+// drawing then goes on in the background and shutting down may still wait for it.
+bool Device::finish_drawing()
+{
+    if (!drawn_since_wait_) return true;
+    GLsync done = glFenceSync(GL_SYNC_GPU_COMMANDS_COMPLETE, 0);
+    GLbitfield flags = GL_SYNC_FLUSH_COMMANDS_BIT;
+    for (;;) {
+        GLenum state = glClientWaitSync(done, flags, DRAWING_WAIT_SLICE_NS);
+        flags = 0;
+        if (state != GL_TIMEOUT_EXPIRED) break;
+        if (quit_pending()) {
+            glDeleteSync(done);
+            if (quit_decided())
+                arm_quit_watchdog();
+            else
+                note_unfinished_frame(true);
+            return false;
+        }
+    }
+    glDeleteSync(done);
+    drawn_since_wait_ = false;
+    note_unfinished_frame(false);
+    return true;
 }
 
 // ---- Presentation -----------------------------------------------------------------------
@@ -687,6 +735,7 @@ HRESULT Device::Present(const RECT* pSourceRect, const RECT* pDestRect, HWND hDe
     SDL_Window* target = hDestWindowOverride ? SDL_GetWindowFromID(sdl_window_id(hDestWindowOverride)) : own;
     if (!own || !target) return D3DERR_INVALIDCALL;
     if (!make_current()) return D3DERR_DEVICELOST_VALUE;
+    if (!finish_drawing()) return D3D_OK;  // a quit is pending: this frame is not shown
     if (target != own && SDL_GL_MakeCurrent(target, (SDL_GLContext)setup_.context) != 0) return D3DERR_INVALIDCALL;
 
     // Stretched over the whole drawable, as a windowed Direct3D device does, and flipped:

@@ -265,6 +265,8 @@ private:
     bool create_fixed_function();
     bool write_vertices(const unsigned char* data, UINT count, UINT stride, GLint& first);
     bool create_vertex_buffer(GLsizeiptr size);
+    bool reads_drawn_target(const PixelShader* shader) const;
+    bool finish_drawing();
 
     Direct3D* d3d_;
     DeviceSetup setup_;
@@ -272,6 +274,7 @@ private:
     ULONG children_ = 0;
     bool dropping_ = false;
     bool in_scene_ = false;
+    bool drawn_since_wait_ = false;
     DWORD fvf_ = 0;
 
     BackBuffer back_buffer_;

@@ -172,6 +172,12 @@ void drain_global_keyboard()
     if (video_is_x11()) x11_keyboard::drain();
 }
 
+void forget_key_presses()
+{
+    drain_global_keyboard();
+    for (bool& key : latched) key = false;
+}
+
 void reset_keyboard()
 {
     x11_keyboard::close();

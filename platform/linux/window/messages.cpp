@@ -17,6 +17,9 @@ struct Queue {
     std::deque<MSG> input;
     bool quit = false;
     int quit_code = 0;
+    bool quit_taken = false;  // by the last PeekMessageA: the program is in its last frame
+    bool unfinished_frame = false;
+    bool signal_seen = false;
 } queue;
 
 POINT cursor = {0, 0};  // screen position of the last mouse event, for MSG::pt
@@ -147,6 +150,14 @@ void translate_window_event(const SDL_WindowEvent& event)
     }
 }
 
+// A signal or SDL's quit: ask every window to close, as a session ending would.
+void close_all_windows()
+{
+    std::vector<HWND> windows = window_handles();
+    if (windows.empty()) PostQuitMessage(0);
+    for (HWND window : windows) post_message(window, WM_SYSCOMMAND, SC_CLOSE, 0);
+}
+
 void translate(const SDL_Event& event)
 {
     switch (event.type) {
@@ -157,13 +168,9 @@ void translate(const SDL_Event& event)
     case SDL_WINDOWEVENT:
         translate_window_event(event.window);
         break;
-    case SDL_QUIT: {
-        // SIGINT or SIGTERM: ask every window to close, as a session ending would.
-        std::vector<HWND> windows = window_handles();
-        if (windows.empty()) PostQuitMessage(0);
-        for (HWND window : windows) post_message(window, WM_SYSCOMMAND, SC_CLOSE, 0);
+    case SDL_QUIT:
+        close_all_windows();
         break;
-    }
     case SDL_MOUSEMOTION: {
         note_cursor(event.motion.windowID, event.motion.x, event.motion.y);
         const HWND window = window_handle(event.motion.windowID);
@@ -201,6 +208,10 @@ void translate(const SDL_Event& event)
 
 void pump()
 {
+    if (quit_signalled() && !queue.signal_seen) {
+        queue.signal_seen = true;
+        close_all_windows();
+    }
     if (!video_ready()) return;
     SDL_PumpEvents();
     SDL_Event events[32];
@@ -245,6 +256,38 @@ void discard_messages(HWND window)
 
 }  // namespace window_service
 
+bool quit_decided()
+{
+    return window_service::quit_signalled() || window_service::queue.quit || window_service::queue.quit_taken;
+}
+
+bool quit_pending()
+{
+    using namespace window_service;
+    if (quit_decided()) return true;
+    if (!video_ready()) return false;
+    // Peeked, not taken: the program still gets every event in order once it drains its queue.
+    SDL_PumpEvents();
+    SDL_Event events[16];
+    int count;
+    count = SDL_PeepEvents(events, 1, SDL_PEEKEVENT, SDL_QUIT, SDL_QUIT);
+    if (count > 0) return true;
+    count = SDL_PeepEvents(events, 16, SDL_PEEKEVENT, SDL_WINDOWEVENT, SDL_WINDOWEVENT);
+    for (int i = 0; i < count; ++i) {
+        if (events[i].window.event == SDL_WINDOWEVENT_CLOSE && window_exists(window_handle(events[i].window.windowID)))
+            return true;
+    }
+    // Escape is the viewer's quit key; the key-down events are few, so 16 reach the latest.
+    count = SDL_PeepEvents(events, 16, SDL_PEEKEVENT, SDL_KEYDOWN, SDL_KEYDOWN);
+    for (int i = 0; i < count; ++i) {
+        if (events[i].key.keysym.sym == SDLK_ESCAPE && window_exists(window_handle(events[i].key.windowID)))
+            return true;
+    }
+    return false;
+}
+
+void note_unfinished_frame(bool unfinished) { window_service::queue.unfinished_frame = unfinished; }
+
 bool post_message(HWND window, UINT message, WPARAM wParam, LPARAM lParam)
 {
     if (window && !window_service::window_exists(window)) return false;
@@ -259,13 +302,18 @@ using namespace fxplatform::window_service;
 BOOL WINAPI PeekMessageA(LPMSG lpMsg, HWND hWnd, UINT wMsgFilterMin, UINT wMsgFilterMax, UINT wRemoveMsg)
 {
     if (!lpMsg) return FALSE;
+    queue.quit_taken = false;
     pump();
     const bool remove = (wRemoveMsg & PM_REMOVE) != 0;
     if (take(queue.posted, lpMsg, hWnd, wMsgFilterMin, wMsgFilterMax, remove)) return TRUE;
     if (take(queue.input, lpMsg, hWnd, wMsgFilterMin, wMsgFilterMax, remove)) return TRUE;
     if (queue.quit && matches(NULL, WM_QUIT, hWnd, wMsgFilterMin, wMsgFilterMax)) {
         *lpMsg = make_message(NULL, WM_QUIT, (WPARAM)queue.quit_code, 0);
-        if (remove) queue.quit = false;
+        if (remove) {
+            queue.quit = false;
+            queue.quit_taken = true;
+            if (queue.unfinished_frame) fxplatform::arm_quit_watchdog();
+        }
         return TRUE;
     }
     if (hWnd != (HWND)-1 && matches(NULL, WM_PAINT, NULL, wMsgFilterMin, wMsgFilterMax)) {
@@ -341,6 +389,7 @@ LRESULT WINAPI DefWindowProcA(HWND hWnd, UINT Msg, WPARAM wParam, LPARAM lParam)
 
 VOID WINAPI PostQuitMessage(int nExitCode)
 {
+    forget_key_presses();  // an F5 pressed before the quit must not start a compile in the last frame
     queue.quit = true;
     queue.quit_code = nExitCode;
 }

@@ -11,6 +11,7 @@
 #include <strings.h>
 #include <vector>
 
+#include "keyboard_x11.h"
 #include "window_service.h"
 
 namespace fxplatform {
@@ -100,6 +101,8 @@ void stop_video()
     video.up = false;
 }
 
+bool video_is_x11_driver(const char* driver) { return driver && std::strcmp(driver, "x11") == 0; }
+
 bool is_offscreen_driver(const char* driver)
 {
     return !driver || std::strcmp(driver, "offscreen") == 0 || std::strcmp(driver, "dummy") == 0;
@@ -120,6 +123,10 @@ bool start_video()
     }
     // Closing the last window is a WM_SYSCOMMAND for the procedure to judge, not a quit of its own.
     SDL_SetHint(SDL_HINT_QUIT_ON_LAST_WINDOW_CLOSE, "0");
+    // On a display our own handlers also take SIGHUP and are heard inside a compile and a frame
+    // (quit.cpp); off-screen tools and tests keep SDL's.
+    SDL_SetHint(SDL_HINT_NO_SIGNAL_HANDLERS, headless_requested ? "0" : "1");
+    if (!headless_requested) start_quit_service();
     if (headless_requested)
         SDL_SetHintWithPriority(SDL_HINT_VIDEODRIVER, "offscreen", SDL_HINT_OVERRIDE);  // over the environment too
     else if (!std::getenv("SDL_VIDEODRIVER") && !std::getenv("WAYLAND_DISPLAY"))
@@ -138,6 +145,8 @@ bool start_video()
         SDL_QuitSubSystem(SDL_INIT_VIDEO);
         return false;
     }
+    // After SDL's start, which sets a handler of its own.
+    if (!headless_requested && video_is_x11_driver(driver)) x11_keyboard::exit_when_display_lost();
     video.up = true;
     video.headless = headless_requested;
     apply_cursor();
@@ -193,8 +202,7 @@ bool video_ready() { return video.up; }
 
 bool video_is_x11()
 {
-    const char* driver = video.up ? SDL_GetCurrentVideoDriver() : nullptr;
-    return driver && std::strcmp(driver, "x11") == 0;
+    return video.up && video_is_x11_driver(SDL_GetCurrentVideoDriver());
 }
 
 bool window_exists(HWND handle) { return find(handle) != nullptr; }

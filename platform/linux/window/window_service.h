@@ -84,6 +84,10 @@ void note_screensaver_defaulted(HWND window);
 bool video_ready();
 bool video_is_x11();
 
+// Signals and the watchdog (quit.cpp); started with video.
+void start_quit_service();
+bool quit_signalled();
+
 // Keyboard (keyboard.cpp). Virtual keys the program's header does not name:
 enum ExtraVirtualKey : UINT {
     VK_LSHIFT = 0xA0, VK_RSHIFT = 0xA1, VK_LCONTROL = 0xA2, VK_RCONTROL = 0xA3, VK_LMENU = 0xA4, VK_RMENU = 0xA5,
@@ -103,6 +107,8 @@ void latch_key(UINT vk);
 void drain_global_keyboard();
 // Forgets the X connection, the latches and what was said, when SDL's video goes down.
 void reset_keyboard();
+// Forgets the presses latched so far (a quit drops a pending F5).
+void forget_key_presses();
 
 }  // namespace window_service
 }  // namespace fxplatform
