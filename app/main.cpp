@@ -1,5 +1,6 @@
 // fxview: a live viewer for the pixel shaders in main.fx.
 #include "app.h"
+#include "device_loss.h"
 #include "render.h"
 
 WNDCLASSEXA window_class = {
@@ -82,7 +83,9 @@ int main(int, char*[])
                 TranslateMessage(&message);
                 DispatchMessageA(&message);
             }
-            render_frame();  // also after WM_QUIT: one last frame follows the request
+            // Also after WM_QUIT: one last frame follows the request. A lost device skips frames
+            // until it can be reset.
+            if (restore_device(&present_params)) render_frame();
         }
     } else {
         OutputDebugStringA("ERROR : CreateDevice");

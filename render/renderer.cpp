@@ -1,5 +1,6 @@
 #include <cstdio>
 
+#include "device_loss.h"
 #include "frame_clock.h"
 #include "render.h"
 
@@ -50,5 +51,5 @@ void render_frame()
 
         device->EndScene();
     }
-    device->Present(NULL, NULL, NULL, NULL);
+    note_present_result(device->Present(NULL, NULL, NULL, NULL));
 }

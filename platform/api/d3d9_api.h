@@ -15,6 +15,8 @@
 #define E_OUTOFMEMORY ((HRESULT)0x8007000Eu)
 #define D3DERR_OUTOFVIDEOMEMORY MAKE_D3DHRESULT(380)
 #define D3DERR_WRONGTEXTUREFORMAT MAKE_D3DHRESULT(2072)
+#define D3DERR_DEVICELOST MAKE_D3DHRESULT(2152)
+#define D3DERR_DEVICENOTRESET MAKE_D3DHRESULT(2153)
 #define D3DERR_NOTAVAILABLE MAKE_D3DHRESULT(2154)
 #define D3DERR_INVALIDCALL MAKE_D3DHRESULT(2156)
 #define SUCCEEDED(hr) (((HRESULT)(hr)) >= 0)
@@ -174,6 +176,8 @@ protected:
 };
 
 struct IDirect3DDevice9 : IUnknown {
+    virtual HRESULT STDMETHODCALLTYPE TestCooperativeLevel() = 0;
+    virtual HRESULT STDMETHODCALLTYPE Reset(D3DPRESENT_PARAMETERS* pPresentationParameters) = 0;
     virtual HRESULT STDMETHODCALLTYPE GetBackBuffer(UINT iSwapChain, UINT iBackBuffer, D3DBACKBUFFER_TYPE Type,
                                                     IDirect3DSurface9** ppBackBuffer) = 0;
     virtual HRESULT STDMETHODCALLTYPE CreateTexture(UINT Width, UINT Height, UINT Levels, DWORD Usage,

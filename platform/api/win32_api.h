@@ -198,3 +198,4 @@ HGDIOBJ WINAPI GetStockObject(int i);
 // KERNEL32
 HMODULE WINAPI GetModuleHandleA(LPCSTR lpModuleName);
 VOID WINAPI OutputDebugStringA(LPCSTR lpOutputString);
+VOID WINAPI Sleep(DWORD dwMilliseconds);

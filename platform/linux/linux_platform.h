@@ -28,6 +28,10 @@ HWND create_offscreen_window(LPCSTR name);
 // left behind, when either fails; otherwise the caller releases both.
 IDirect3DDevice9* create_offscreen_device(HWND window, IDirect3D9** direct3d);
 
+// For tests: makes a device act as if its GL context had been reset (a GPU reset): Present reports
+// the loss, and TestCooperativeLevel says D3DERR_DEVICELOST `checks` times before it can be reset.
+void simulate_context_reset(IDirect3DDevice9* device, int checks);
+
 // ---- Quitting on time, whatever the shader or the compiler does (window service) ----
 
 // The exit code when the X server goes away, beside the program's own 1 to 4.

@@ -155,3 +155,40 @@ TEST_F(DeviceTest, BadCallsReturnCleanCodes)
     EXPECT_EQ(dev_->Present(NULL, NULL, NULL, NULL), D3D_OK);
     target->Release();
 }
+
+// A reset GL context is Direct3D's lost device: Present reports it, the device says when it can
+// be reset, Reset wants every object released, and the new context draws as the old one did.
+TEST_F(DeviceTest, AContextResetIsALostDeviceThatResetBringsBack)
+{
+    IDirect3DTexture9* target = make_target(64, 64);
+    fxplatform::simulate_context_reset(dev_, 2);
+    EXPECT_EQ(dev_->Present(NULL, NULL, NULL, NULL), D3DERR_DEVICELOST);
+    EXPECT_EQ(dev_->Present(NULL, NULL, NULL, NULL), D3DERR_DEVICELOST);
+    EXPECT_EQ(dev_->TestCooperativeLevel(), D3DERR_DEVICELOST);
+    EXPECT_EQ(dev_->TestCooperativeLevel(), D3DERR_DEVICELOST);
+    EXPECT_EQ(dev_->TestCooperativeLevel(), D3DERR_DEVICENOTRESET);
+
+    D3DPRESENT_PARAMETERS pp = fxplatform::offscreen_present_params();
+    EXPECT_EQ(dev_->Reset(&pp), D3DERR_INVALIDCALL) << "a texture is still alive";
+    target->Release();
+    D3DPRESENT_PARAMETERS other_size = pp;
+    other_size.BackBufferWidth = 640;
+    EXPECT_EQ(dev_->Reset(&other_size), D3DERR_INVALIDCALL);
+    ASSERT_EQ(dev_->Reset(&pp), D3D_OK);
+    EXPECT_EQ(dev_->TestCooperativeLevel(), D3D_OK);
+
+    target = make_target(64, 64);
+    IDirect3DSurface9* surface = nullptr;
+    target->GetSurfaceLevel(0, &surface);
+    IDirect3DPixelShader9* shader = make_shader("color = vec4(0.25, 0.5, -2.0, 1.0);");
+    dev_->SetPixelShader(shader);
+    draw_quad(surface, 64, 64);
+    surface->Release();
+    std::vector<float> rgba = read(target);
+    ASSERT_EQ(rgba.size(), 64u * 64u * 4u);
+    EXPECT_EQ(rgba[(31 * 64 + 17) * 4 + 2], -2.0f);
+    EXPECT_EQ(dev_->Present(NULL, NULL, NULL, NULL), D3D_OK);
+    dev_->SetPixelShader(NULL);
+    shader->Release();
+    target->Release();
+}

@@ -171,6 +171,15 @@ std::string name_of(IUnknown* object)
     return o ? o->name() : "(not a recording object)";
 }
 
+std::vector<Object*> live_objects()
+{
+    std::vector<Object*> live;
+    for (Object* o : core().objects) {
+        if (!o->destroyed()) live.push_back(o);
+    }
+    return live;
+}
+
 std::vector<Object*> take_leaked_objects()
 {
     std::vector<Object*> leaked;

@@ -11,6 +11,7 @@ namespace {
 struct DeviceService {
     DeviceRecord* last = nullptr;
     std::function<void()> present_hook;
+    int loss_checks = -1;  // >= 0: a loss is injected, with this many "still lost" answers to come
 };
 
 DeviceService& service()
@@ -29,8 +30,18 @@ std::string number(double value)
 class Surface final : public IDirect3DSurface9, public Object {
 public:
     explicit Surface(Object* container) : Object("surface", container) {}
-    ULONG STDMETHODCALLTYPE AddRef() override { return add_ref(); }
-    ULONG STDMETHODCALLTYPE Release() override { return release(); }
+    ULONG STDMETHODCALLTYPE AddRef() override
+    {
+        ++held;
+        return add_ref();
+    }
+    ULONG STDMETHODCALLTYPE Release() override
+    {
+        if (held > 0) --held;
+        return release();
+    }
+    // The references counted with the container that were taken through this surface.
+    ULONG held = 0;
 };
 
 class Texture final : public IDirect3DTexture9, public Object {
@@ -112,6 +123,63 @@ public:
     ULONG STDMETHODCALLTYPE AddRef() override { return add_ref(); }
     ULONG STDMETHODCALLTYPE Release() override { return release(); }
 
+    HRESULT STDMETHODCALLTYPE TestCooperativeLevel() override
+    {
+        if (!usable("TestCooperativeLevel")) return D3DERR_INVALIDCALL;
+        HRESULT hr = scripted_result({"TestCooperativeLevel"});
+        if (hr == S_OK && record.lost) {
+            if (service().loss_checks > 0) {
+                --service().loss_checks;
+                hr = D3DERR_DEVICELOST;
+            } else {
+                hr = D3DERR_DEVICENOTRESET;
+            }
+        }
+        log_call("TestCooperativeLevel() = " + hex((unsigned long)hr));
+        return hr;
+    }
+
+    // As Direct3D: refused while the program still holds a default-pool resource or the back
+    // buffer; otherwise the bindings go and every state is back to its default.
+    HRESULT STDMETHODCALLTYPE Reset(D3DPRESENT_PARAMETERS* params) override
+    {
+        if (!usable("Reset")) return D3DERR_INVALIDCALL;
+        if (!params) {
+            violation("Reset without parameters");
+            return D3DERR_INVALIDCALL;
+        }
+        HRESULT hr = scripted_result({"Reset"});
+        if (hr == S_OK && record.lost && service().loss_checks > 0) hr = D3DERR_DEVICELOST;
+        if (hr == S_OK) {
+            for (Object* held : default_pool_objects()) {
+                violation("Reset while the program holds " + held->name());
+                hr = D3DERR_INVALIDCALL;
+            }
+        }
+        if (hr != S_OK) {
+            log_call("Reset() failed " + hex((unsigned long)hr));
+            return hr;
+        }
+        log_call("Reset()");
+        rebind(record.render_target, back_buffer_);
+        record.render_target = back_buffer_;
+        for (auto& texture : record.textures) {
+            rebind(texture, nullptr);
+            texture = nullptr;
+        }
+        rebind(record.pixel_shader, nullptr);
+        record.pixel_shader = nullptr;
+        for (auto& states : record.sampler_states) {
+            for (int t = 0; t < SAMPLER_STATES; ++t) states[t] = sampler_state_default((D3DSAMPLERSTATETYPE)t);
+        }
+        std::memset(record.constants, 0, sizeof record.constants);
+        record.in_scene = false;
+        record.lost = false;
+        ++record.resets;
+        service().loss_checks = -1;
+        return D3D_OK;
+    }
+
     HRESULT STDMETHODCALLTYPE GetBackBuffer(UINT swap_chain, UINT index, D3DBACKBUFFER_TYPE type,
                                             IDirect3DSurface9** surface) override
     {
@@ -124,7 +192,7 @@ public:
         }
         *surface = NULL;
         if (swap_chain != 0 || index != 0 || type != D3DBACKBUFFER_TYPE_MONO) return D3DERR_INVALIDCALL;
-        back_buffer_->add_ref();
+        back_buffer_->AddRef();
         *surface = back_buffer_;
         return D3D_OK;
     }
@@ -335,6 +403,8 @@ public:
         if (!usable("Present")) return D3DERR_INVALIDCALL;
         if (record.in_scene) violation("Present inside a scene");
         if (service().present_hook) service().present_hook();
+        if (service().loss_checks >= 0) record.lost = true;
+        if (record.lost) return D3DERR_DEVICELOST;
         ++record.presents;
         return D3D_OK;
     }
@@ -375,9 +445,23 @@ private:
         if (before && before->container() != this) before->unbind();
     }
 
+    // Objects of the default pool the program still holds: render-target textures and the back buffer.
+    std::vector<Object*> default_pool_objects();
+
     Object* parent_;
     Surface* back_buffer_;
 };
+
+std::vector<Object*> Device::default_pool_objects()
+{
+    std::vector<Object*> held;
+    if (back_buffer_->held > 0) held.push_back(back_buffer_);
+    for (Object* o : live_objects()) {
+        Texture* texture = dynamic_cast<Texture*>(o);
+        if (texture && texture->record.pool == D3DPOOL_DEFAULT && texture->refs() > 0) held.push_back(texture);
+    }
+    return held;
+}
 
 class Direct3D final : public IDirect3D9, public Object {
 public:
@@ -442,6 +526,8 @@ DWORD sampler_state_default(D3DSAMPLERSTATETYPE type)
 }
 
 void on_present(std::function<void()> hook) { service().present_hook = std::move(hook); }
+
+void inject_device_loss(int lost_checks) { service().loss_checks = lost_checks; }
 
 }  // namespace recording
 

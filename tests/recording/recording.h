@@ -84,6 +84,8 @@ private:
 };
 
 Object* object_of(IUnknown* object);
+// Every object made since the process started that is not yet destroyed.
+std::vector<Object*> live_objects();
 std::string name_of(IUnknown* object);  // "NULL" for none
 // Objects whose references never came back since the last call, each reported once.
 std::vector<Object*> take_leaked_objects();
@@ -97,6 +99,7 @@ std::string captured_stdout();  // everything the process printed since the capt
 std::string poll_stdout();
 
 const std::vector<std::string>& debug_output();  // one entry per OutputDebugStringA
+int sleeps();  // Sleep calls since the reset (they return at once)
 
 // ---- Window, input, GDI, kernel (window.cpp) ----
 
@@ -213,7 +216,9 @@ struct DeviceRecord {
     DWORD fvf;
     bool in_scene;
     int scenes;    // successful BeginScene calls
-    int presents;
+    int presents;  // successful ones
+    bool lost;
+    int resets;
     std::vector<DrawRecord> draws;
     std::vector<ConstantUpload> uploads;
     bool destroyed;
@@ -235,6 +240,10 @@ std::string shader_entry(IDirect3DPixelShader9* shader);  // the entry point its
 DWORD sampler_state_default(D3DSAMPLERSTATETYPE type);
 // Called inside every Present, before it counts; tests inspect the frame from here.
 void on_present(std::function<void()> hook);
+// Loses the device: from the next Present on, Present says D3DERR_DEVICELOST;
+// TestCooperativeLevel says D3DERR_DEVICELOST `lost_checks` times (Reset fails meanwhile), then
+// D3DERR_DEVICENOTRESET until a Reset succeeds.
+void inject_device_loss(int lost_checks = 0);
 
 // ---- D3DX (compiler.cpp, texture_fill.cpp) ----
 

@@ -34,6 +34,7 @@ struct WindowService {
     std::map<int, std::deque<SHORT>> key_script;
     std::map<int, SHORT> held;
     std::vector<std::string> debug_output;
+    int sleeps = 0;
 };
 
 WindowService& service()
@@ -114,6 +115,7 @@ void set_default_result(LRESULT result) { service().default_result = result; }
 int quit_requests() { return service().quit_requests; }
 const std::vector<BOOL>& show_cursor_calls() { return service().show_cursor; }
 const std::vector<std::string>& debug_output() { return service().debug_output; }
+int sleeps() { return service().sleeps; }
 
 void script_key(int vk, std::initializer_list<SHORT> reads)
 {
@@ -340,4 +342,10 @@ VOID WINAPI OutputDebugStringA(LPCSTR text)
     }
     log_call(std::string("OutputDebugStringA(") + text + ")");
     service().debug_output.push_back(text);
+}
+
+VOID WINAPI Sleep(DWORD ms)
+{
+    log_call("Sleep(" + std::to_string(ms) + ")");
+    ++service().sleeps;
 }

@@ -49,6 +49,11 @@ Device::Device(Direct3D* d3d, const DeviceSetup& setup) : d3d_(d3d), setup_(setu
     back_buffer_.width = setup.width;
     back_buffer_.height = setup.height;
     back_buffer_.format = find_format(setup.back_buffer_format);
+    set_default_sampler_states();
+}
+
+void Device::set_default_sampler_states()
+{
     for (UINT s = 0; s < MAX_SAMPLERS; ++s) {
         DWORD* states = sampler_states_[s];
         states[D3DSAMP_ADDRESSU] = D3DTADDRESS_WRAP;
@@ -167,19 +172,22 @@ void Device::child_destroyed()
     if (refs_ == 0 && children_ == 0 && !dropping_) finish();
 }
 
+void Device::delete_gl_objects()
+{
+    glDeleteProgram(fixed_function_);
+    glDeleteSamplers(2 * MAX_SAMPLERS, &samplers_[0][0]);
+    glDeleteFramebuffers(1, &back_buffer_.framebuffer);
+    glDeleteFramebuffers(1, &scratch_framebuffer_);
+    glDeleteRenderbuffers(1, &back_buffer_.renderbuffer);
+    glDeleteRenderbuffers(1, &depth_renderbuffer_);
+    glDeleteBuffers(1, &vertex_buffer_);
+    glDeleteVertexArrays(1, &vertex_array_);
+}
+
 void Device::finish()
 {
-    if (make_current()) {
-        glDeleteProgram(fixed_function_);
-        glDeleteSamplers(2 * MAX_SAMPLERS, &samplers_[0][0]);
-        glDeleteFramebuffers(1, &back_buffer_.framebuffer);
-        glDeleteFramebuffers(1, &scratch_framebuffer_);
-        glDeleteRenderbuffers(1, &back_buffer_.renderbuffer);
-        glDeleteRenderbuffers(1, &depth_renderbuffer_);
-        glDeleteBuffers(1, &vertex_buffer_);
-        glDeleteVertexArrays(1, &vertex_array_);
-    }
-    SDL_GL_DeleteContext((SDL_GLContext)setup_.context);
+    if (make_current()) delete_gl_objects();
+    if (setup_.context) SDL_GL_DeleteContext((SDL_GLContext)setup_.context);
     Direct3D* d3d = d3d_;
     delete this;
     d3d->Release();
@@ -189,6 +197,7 @@ SDL_Window* Device::window() const { return SDL_GetWindowFromID(setup_.window_id
 
 bool Device::make_current()
 {
+    if (!setup_.context) return false;  // a Reset that could not make a new one
     if (SDL_GL_GetCurrentContext() == (SDL_GLContext)setup_.context) return true;
     SDL_Window* target = window();
     return target && SDL_GL_MakeCurrent(target, (SDL_GLContext)setup_.context) == 0;
@@ -317,7 +326,7 @@ HRESULT Device::SetRenderTarget(DWORD RenderTargetIndex, IDirect3DSurface9* pRen
     if (!surface || surface->device() != this) return D3DERR_INVALIDCALL;
     Texture* texture = surface->container();
     if (texture && !(texture->usage() & D3DUSAGE_RENDERTARGET)) return D3DERR_INVALIDCALL;
-    if (!make_current()) return D3DERR_DEVICELOST_VALUE;
+    if (!make_current()) return D3DERR_DEVICELOST;
     if (!framebuffer_for(surface)) return D3DERR_INVALIDCALL;
 
     surface->bind();
@@ -336,7 +345,7 @@ HRESULT Device::Clear(DWORD Count, const D3DRECT* pRects, DWORD Flags, D3DCOLOR 
     if ((Flags & D3DCLEAR_STENCIL) && setup_.depth_attachment != GL_DEPTH_STENCIL_ATTACHMENT) {
         return D3DERR_INVALIDCALL;
     }
-    if (!make_current()) return D3DERR_DEVICELOST_VALUE;
+    if (!make_current()) return D3DERR_DEVICELOST;
     use_render_target();
 
     GLbitfield mask = 0;
@@ -653,7 +662,7 @@ HRESULT Device::DrawPrimitiveUP(D3DPRIMITIVETYPE PrimitiveType, UINT PrimitiveCo
     if (texcoords > MAX_TEXCOORDS) return D3DERR_INVALIDCALL;
     UINT size = 16 + ((fvf_ & FVF_DIFFUSE) ? 4 : 0) + ((fvf_ & FVF_SPECULAR) ? 4 : 0) + 8 * texcoords;
     if (VertexStreamZeroStride < size) return D3DERR_INVALIDCALL;
-    if (!make_current()) return D3DERR_DEVICELOST_VALUE;
+    if (!make_current()) return D3DERR_DEVICELOST;
 
     use_render_target();
     PixelShader* shader = shader_;
@@ -724,6 +733,99 @@ bool Device::finish_drawing()
     return true;
 }
 
+// ---- Loss and Reset ---------------------------------------------------------------------
+//
+// Direct3D's lost device over a GL context that reports its own reset (robustness): Present says
+// D3DERR_DEVICELOST once the context is reset; TestCooperativeLevel says D3DERR_DEVICELOST while
+// the driver is still resetting, then D3DERR_DEVICENOTRESET; Reset makes a new context. Direct3D
+// keeps managed textures and shaders across a Reset, but a new GL context keeps nothing, so here
+// Reset wants every object released first (the viewer releases all before it resets).
+
+GLenum Device::reset_status()
+{
+    if (simulated_reset_checks_ > 0) {
+        --simulated_reset_checks_;
+        return GL_GUILTY_CONTEXT_RESET;
+    }
+    return setup_.reset_status ? setup_.reset_status() : GL_NO_ERROR;
+}
+
+bool Device::context_was_reset()
+{
+    if (!lost_ && reset_status() != GL_NO_ERROR) lost_ = true;
+    return lost_;
+}
+
+HRESULT Device::TestCooperativeLevel()
+{
+    if (!make_current()) return D3DERR_DEVICELOST;
+    if (!lost_) return D3D_OK;
+    return reset_status() == GL_NO_ERROR ? D3DERR_DEVICENOTRESET : D3DERR_DEVICELOST;
+}
+
+void Device::forget_gl_state()
+{
+    in_scene_ = false;
+    drawn_since_wait_ = false;
+    fvf_ = 0;
+    back_buffer_.framebuffer = 0;
+    back_buffer_.renderbuffer = 0;
+    back_buffer_.mask_alpha = false;
+    render_target_ = nullptr;
+    std::memset(constants_, 0, sizeof constants_);
+    ++constants_version_;
+    set_default_sampler_states();
+    std::memset(samplers_, 0, sizeof samplers_);
+    std::memset(bound_samplers_, 0, sizeof bound_samplers_);
+    depth_renderbuffer_ = 0;
+    vertex_array_ = 0;
+    vertex_buffer_ = 0;
+    vertex_buffer_size_ = 0;
+    vertex_buffer_used_ = 0;
+    persistent_vertices_ = false;
+    vertex_memory_ = nullptr;
+    scratch_framebuffer_ = 0;
+    fixed_function_ = 0;
+    fixed_function_has_texture_ = -1;
+    fixed_function_texture_bound_ = -1;
+    bound_framebuffer_ = ~0u;
+    bound_program_ = ~0u;
+    std::memset(bound_textures_, 0, sizeof bound_textures_);
+    active_unit_ = GL_TEXTURE0;
+    color_mask_alpha_ = true;
+    viewport_width_ = 0;
+    viewport_height_ = 0;
+}
+
+HRESULT Device::Reset(D3DPRESENT_PARAMETERS* pp)
+{
+    if (!pp) return D3DERR_INVALIDCALL;
+    // The same back buffer again: this device re-creates its context, not its size or format.
+    if ((pp->BackBufferWidth && pp->BackBufferWidth != setup_.width) ||
+        (pp->BackBufferHeight && pp->BackBufferHeight != setup_.height) ||
+        (pp->BackBufferFormat != D3DFMT_UNKNOWN && pp->BackBufferFormat != setup_.back_buffer_format)) {
+        return D3DERR_INVALIDCALL;
+    }
+    if (in_scene_) return D3DERR_INVALIDCALL;
+    drop_bindings();
+    if (children_ > 0 || back_buffer_.refs() > 0) return D3DERR_INVALIDCALL;
+    SDL_Window* target = window();
+    if (!target) return D3DERR_DEVICELOST;
+
+    if (make_current()) delete_gl_objects();
+    SDL_GL_MakeCurrent(target, NULL);
+    if (setup_.context) SDL_GL_DeleteContext((SDL_GLContext)setup_.context);
+    setup_.context = nullptr;
+    forget_gl_state();
+    simulated_reset_checks_ = 0;
+    if (!create_context(target, setup_) || !initialise()) {
+        lost_ = true;
+        return D3DERR_DEVICELOST;
+    }
+    lost_ = false;
+    return D3D_OK;
+}
+
 // ---- Presentation -----------------------------------------------------------------------
 
 HRESULT Device::Present(const RECT* pSourceRect, const RECT* pDestRect, HWND hDestWindowOverride,
@@ -734,7 +836,7 @@ HRESULT Device::Present(const RECT* pSourceRect, const RECT* pDestRect, HWND hDe
     SDL_Window* own = window();
     SDL_Window* target = hDestWindowOverride ? SDL_GetWindowFromID(sdl_window_id(hDestWindowOverride)) : own;
     if (!own || !target) return D3DERR_INVALIDCALL;
-    if (!make_current()) return D3DERR_DEVICELOST_VALUE;
+    if (!make_current() || context_was_reset()) return D3DERR_DEVICELOST;
     if (!finish_drawing()) return D3D_OK;  // a quit is pending: this frame is not shown
     if (target != own && SDL_GL_MakeCurrent(target, (SDL_GLContext)setup_.context) != 0) return D3DERR_INVALIDCALL;
 
@@ -754,3 +856,8 @@ HRESULT Device::Present(const RECT* pSourceRect, const RECT* pDestRect, HWND hDe
 
 }  // namespace gl_device
 }  // namespace fxplatform
+
+void fxplatform::simulate_context_reset(IDirect3DDevice9* device, int checks)
+{
+    if (auto* gl = dynamic_cast<gl_device::Device*>(device)) gl->simulate_reset(checks);
+}

@@ -29,7 +29,6 @@ const UINT MAX_SAMPLERS = 16;         // s0..s15 in ps_3_0
 const UINT MAX_FLOAT_CONSTANTS = 224;  // c0..c223 in ps_3_0
 const UINT MAX_TEXCOORDS = 8;
 const UINT SAMPLER_STATE_COUNT = D3DSAMP_DMAPOFFSET + 1;
-const HRESULT D3DERR_DEVICELOST_VALUE = MAKE_D3DHRESULT(2152);  // the window is gone
 
 // Counts every live device object in the process, so tests can see that nothing leaked.
 extern int live_objects;
@@ -99,6 +98,7 @@ private:
 class BackBuffer final : public Surface {
 public:
     explicit BackBuffer(Device* device) : Surface(device) {}
+    ULONG refs() const { return refs_; }
     ULONG STDMETHODCALLTYPE AddRef() override;
     ULONG STDMETHODCALLTYPE Release() override;
     Texture* container() const override { return nullptr; }
@@ -202,7 +202,15 @@ struct DeviceSetup {
     D3DFORMAT back_buffer_format;
     GLenum depth_format;  // 0 without an automatic depth buffer
     GLenum depth_attachment;
+    int swap_interval;
+    // The context's reset status where it reports resets, else null.
+    GLenum (*reset_status)();
 };
+
+// A context for the window with the setup's swap interval, filling in its context and reset
+// status; false with a report when there is none.
+bool create_context(SDL_Window* window, DeviceSetup& setup);
+
 
 class Device final : public IDirect3DDevice9 {
 public:
@@ -211,6 +219,8 @@ public:
 
     ULONG STDMETHODCALLTYPE AddRef() override;
     ULONG STDMETHODCALLTYPE Release() override;
+    HRESULT STDMETHODCALLTYPE TestCooperativeLevel() override;
+    HRESULT STDMETHODCALLTYPE Reset(D3DPRESENT_PARAMETERS* pPresentationParameters) override;
     HRESULT STDMETHODCALLTYPE GetBackBuffer(UINT iSwapChain, UINT iBackBuffer, D3DBACKBUFFER_TYPE Type,
                                             IDirect3DSurface9** ppBackBuffer) override;
     HRESULT STDMETHODCALLTYPE CreateTexture(UINT Width, UINT Height, UINT Levels, DWORD Usage, D3DFORMAT Format,
@@ -252,11 +262,17 @@ public:
     const DeviceSetup& setup() const { return setup_; }
     GLuint depth_renderbuffer() const { return depth_renderbuffer_; }
     SDL_Window* window() const;
+    void simulate_reset(int checks) { simulated_reset_checks_ = checks + 1; }
 
 private:
     ~Device();
     void drop_bindings();
+    void delete_gl_objects();
     void finish();
+    void forget_gl_state();
+    void set_default_sampler_states();
+    bool context_was_reset();
+    GLenum reset_status();
     void apply_sampler(UINT sampler);
     void use_render_target();
     void bind_draw_framebuffer(GLuint framebuffer);
@@ -274,6 +290,8 @@ private:
     ULONG children_ = 0;
     bool dropping_ = false;
     bool in_scene_ = false;
+    bool lost_ = false;
+    int simulated_reset_checks_ = 0;  // > 0: the reset status says "reset" until it counts down
     bool drawn_since_wait_ = false;
     DWORD fvf_ = 0;
 

@@ -58,7 +58,61 @@ int swap_interval(UINT interval)
     }
 }
 
+// The current context's reset status, where it reports resets by losing itself; else null.
+GLenum (*reset_status_query())()
+{
+    if (!epoxy_is_desktop_gl()) return nullptr;
+    GLint strategy = 0;
+    if (epoxy_gl_version() >= 45 || epoxy_has_gl_extension("GL_KHR_robustness")) {
+        glGetIntegerv(GL_RESET_NOTIFICATION_STRATEGY, &strategy);
+        if (strategy == GL_LOSE_CONTEXT_ON_RESET) return [] { return glGetGraphicsResetStatus(); };
+    } else if (epoxy_has_gl_extension("GL_ARB_robustness")) {
+        glGetIntegerv(GL_RESET_NOTIFICATION_STRATEGY_ARB, &strategy);
+        if (strategy == GL_LOSE_CONTEXT_ON_RESET_ARB) return [] { return glGetGraphicsResetStatusARB(); };
+    }
+    return nullptr;
+}
+
 }  // namespace
+
+bool create_context(SDL_Window* window, DeviceSetup& setup)
+{
+    SDL_GL_SetAttribute(SDL_GL_CONTEXT_MAJOR_VERSION, 3);
+    SDL_GL_SetAttribute(SDL_GL_CONTEXT_MINOR_VERSION, 3);
+    SDL_GL_SetAttribute(SDL_GL_CONTEXT_PROFILE_MASK, SDL_GL_CONTEXT_PROFILE_CORE);
+    SDL_GL_SetAttribute(SDL_GL_RED_SIZE, 8);
+    SDL_GL_SetAttribute(SDL_GL_GREEN_SIZE, 8);
+    SDL_GL_SetAttribute(SDL_GL_BLUE_SIZE, 8);
+    SDL_GL_SetAttribute(SDL_GL_ALPHA_SIZE, 8);
+    SDL_GL_SetAttribute(SDL_GL_DOUBLEBUFFER, 1);
+    // A context that reports its own loss (a GPU reset) where the driver offers one, so Present can
+    // say D3DERR_DEVICELOST as Direct3D does. Robust access is wanted only for that: where resets
+    // go unreported (Mesa's software renderers), a plain context.
+    SDL_GL_SetAttribute(SDL_GL_CONTEXT_FLAGS, SDL_GL_CONTEXT_ROBUST_ACCESS_FLAG);
+    SDL_GL_SetAttribute(SDL_GL_CONTEXT_RESET_NOTIFICATION, SDL_GL_CONTEXT_RESET_LOSE_CONTEXT);
+    SDL_GLContext context = SDL_GL_CreateContext(window);
+    SDL_GL_SetAttribute(SDL_GL_CONTEXT_FLAGS, 0);
+    SDL_GL_SetAttribute(SDL_GL_CONTEXT_RESET_NOTIFICATION, SDL_GL_CONTEXT_RESET_NO_NOTIFICATION);
+    setup.reset_status = context ? reset_status_query() : nullptr;
+    if (context && !setup.reset_status) {
+        SDL_GL_DeleteContext(context);
+        context = nullptr;
+    }
+    if (!context) context = SDL_GL_CreateContext(window);
+    if (!context) {
+        report("cannot create an OpenGL 3.3 core context: ", SDL_GetError());
+        return false;
+    }
+    if (!epoxy_is_desktop_gl() || epoxy_gl_version() < 33) {
+        report("OpenGL 3.3 core is not available");
+        SDL_GL_DeleteContext(context);
+        return false;
+    }
+    // Some servers cannot pace frames; Direct3D would still present, so this is not fatal.
+    SDL_GL_SetSwapInterval(setup.swap_interval);
+    setup.context = context;
+    return true;
+}
 
 Direct3D::Direct3D() { ++live_objects; }
 
@@ -117,27 +171,8 @@ HRESULT Direct3D::CreateDevice(UINT Adapter, D3DDEVTYPE DeviceType, HWND hFocusW
         if (setup.height == 0) setup.height = h > 0 ? (UINT)h : 1;
     }
 
-    SDL_GL_SetAttribute(SDL_GL_CONTEXT_MAJOR_VERSION, 3);
-    SDL_GL_SetAttribute(SDL_GL_CONTEXT_MINOR_VERSION, 3);
-    SDL_GL_SetAttribute(SDL_GL_CONTEXT_PROFILE_MASK, SDL_GL_CONTEXT_PROFILE_CORE);
-    SDL_GL_SetAttribute(SDL_GL_RED_SIZE, 8);
-    SDL_GL_SetAttribute(SDL_GL_GREEN_SIZE, 8);
-    SDL_GL_SetAttribute(SDL_GL_BLUE_SIZE, 8);
-    SDL_GL_SetAttribute(SDL_GL_ALPHA_SIZE, 8);
-    SDL_GL_SetAttribute(SDL_GL_DOUBLEBUFFER, 1);
-    SDL_GLContext context = SDL_GL_CreateContext(window);
-    if (!context) {
-        report("cannot create an OpenGL 3.3 core context: ", SDL_GetError());
-        return D3DERR_NOTAVAILABLE;
-    }
-    if (!epoxy_is_desktop_gl() || epoxy_gl_version() < 33) {
-        report("OpenGL 3.3 core is not available");
-        SDL_GL_DeleteContext(context);
-        return D3DERR_NOTAVAILABLE;
-    }
-    // Some servers cannot pace frames; Direct3D would still present, so this is not fatal.
-    SDL_GL_SetSwapInterval(interval);
-    setup.context = context;
+    setup.swap_interval = interval;
+    if (!create_context(window, setup)) return D3DERR_NOTAVAILABLE;
 
     Device* device = new Device(this, setup);
     if (!device->initialise()) {

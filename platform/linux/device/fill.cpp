@@ -25,7 +25,7 @@ HRESULT WINAPI D3DXFillTexture(LPDIRECT3DTEXTURE9 pTexture, LPD3DXFILL2D pFuncti
     // Direct3D cannot lock a default-pool texture, so D3DX cannot fill one.
     if (texture->pool() == D3DPOOL_DEFAULT) return D3DERR_INVALIDCALL;
     Device* device = texture->device();
-    if (!device->make_current()) return D3DERR_DEVICELOST_VALUE;
+    if (!device->make_current()) return D3DERR_DEVICELOST;
 
     const FormatInfo* format = texture->format();
     std::vector<float> floats;

@@ -234,7 +234,7 @@ HRESULT Device::CreatePixelShader(const DWORD* pFunction, IDirect3DPixelShader9*
     if (!pFunction || pFunction[0] != SHADER_BLOB_MAGIC) return D3DERR_INVALIDCALL;
     ShaderBlob blob;
     if (!decode_shader_blob(pFunction, pFunction[1], blob) || !valid_blob(blob)) return D3DERR_INVALIDCALL;
-    if (!make_current()) return D3DERR_DEVICELOST_VALUE;
+    if (!make_current()) return D3DERR_DEVICELOST;
 
     GLuint program = link_program(vertex_stage_for(blob.inputs).c_str(), blob.glsl.c_str());
     if (!program) return E_FAIL;

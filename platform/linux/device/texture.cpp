@@ -163,7 +163,7 @@ HRESULT Device::CreateTexture(UINT Width, UINT Height, UINT Levels, DWORD Usage,
     UINT chain = full_chain(Width, Height);
     if (Levels > chain) return D3DERR_INVALIDCALL;
     UINT levels = Levels ? Levels : chain;
-    if (!make_current()) return D3DERR_DEVICELOST_VALUE;
+    if (!make_current()) return D3DERR_DEVICELOST;
 
     GLint max_size = 0;
     glGetIntegerv(GL_MAX_TEXTURE_SIZE, &max_size);
