@@ -1115,6 +1115,125 @@ private:
     }
 };
 
+bool uses_before(const Tokens& t, const std::string& name, std::size_t end)
+{
+    for (std::size_t i = 0; i < end; ++i) {
+        if (t.ident(i) && t.str(i) == name) return true;
+    }
+    return false;
+}
+
+// The back end crashes on a swizzle of a call of a function whose return type is const, which
+// means nothing there: the const goes, in place.
+void blank_const_return_types(std::string& text)
+{
+    Tokens t(text);
+    int depth = 0;
+    for (std::size_t i = 0; i < t.size(); ++i) {
+        if (t.is(i, "{")) ++depth;
+        else if (t.is(i, "}")) --depth;
+        if (depth != 0 || !t.is(i, "const")) continue;
+        std::size_t k = i + 1;
+        while (t.ident(k) && is_modifier(t.str(k))) ++k;
+        if (!t.ident(k) || !t.ident(k + 1) || !t.is(k + 2, "(")) continue;
+        for (std::size_t at = t[i].begin; at < t[i].end; ++at) text[at] = ' ';
+    }
+}
+
+// Whether `name` is assigned or stepped anywhere after token `from`.
+bool assigned(const Tokens& t, const std::string& name, std::size_t from)
+{
+    for (std::size_t i = from; i < t.size(); ++i) {
+        if (!t.ident(i) || t.str(i) != name || (i > 0 && t.is(i - 1, "."))) continue;
+        if (i > 0 && t[i - 1].kind == Kind::Punct && (t.is(i - 2, "+") || t.is(i - 2, "-")) &&
+            t.str(i - 1) == t.str(i - 2)) {
+            return true;  // ++name, --name
+        }
+        std::size_t k = i + 1;
+        while (t.is(k, "[")) k = t.match(k) + 1;
+        if (t.is(k, ".") && t.ident(k + 1)) k += 2;
+        if (t.is(k, "=") && !t.is(k + 1, "=")) return true;
+        bool op = t.is(k, "+") || t.is(k, "-") || t.is(k, "*") || t.is(k, "/") || t.is(k, "%");
+        if (op && (t.is(k + 1, "=") || t.str(k + 1) == t.str(k))) return true;
+    }
+    return false;
+}
+
+// The back end crashes on a static global initialised by a call of a user function, or reports
+// "Recursion detected" without a place. One declared alone on its line and never assigned becomes a
+// macro of its value, cast to its type, in the same columns; any other is refused with its place.
+void rewrite_static_initialisers(std::string& text, std::string& preamble, std::vector<Diagnostic>& errors)
+{
+    Tokens t(text);
+    std::set<std::string> functions;
+    int depth = 0;
+    for (std::size_t i = 0; i < t.size(); ++i) {
+        if (t.is(i, "{")) ++depth;
+        else if (t.is(i, "}")) --depth;
+        else if (depth == 0 && i > 0 && t.ident(i - 1) && t.ident(i) && t.is(i + 1, "(")) {
+            std::size_t k = t.match(i + 1) + 1;
+            if (t.is(k, ":") && t.ident(k + 1)) k += 2;
+            if (t.is(k, "{")) functions.insert(t.str(i));
+        }
+    }
+    if (functions.empty()) return;
+    std::vector<std::pair<std::size_t, std::string>> edits;  // declaration start, same-length text
+    depth = 0;
+    bool statement_start = true;
+    for (std::size_t i = 0; i < t.size(); ++i) {
+        if (t[i].kind == Kind::Directive) {
+            statement_start = true;
+            continue;
+        }
+        if (t.is(i, "{") || t.is(i, "}")) {
+            depth += t.is(i, "{") ? 1 : -1;
+            statement_start = true;
+            continue;
+        }
+        bool starts = statement_start && depth == 0;
+        statement_start = t.is(i, ";");
+        if (!starts || !t.ident(i)) continue;
+        std::size_t k = i;
+        bool is_static = false, is_const = false;
+        for (; t.ident(k) && is_modifier(t.str(k)); ++k) {
+            is_static = is_static || t.str(k) == "static";
+            is_const = is_const || t.str(k) == "const";
+        }
+        if (!is_static || !t.ident(k) || !t.ident(k + 1) || !t.is(k + 2, "=")) continue;
+        std::size_t type = k, name = k + 1, end = k + 3, call = 0;
+        bool one_declarator = true;
+        for (; end < t.size() && !t.is(end, ";"); ++end) {
+            if (t.ident(end) && t.is(end + 1, "(") && functions.count(t.str(end)) && !call) call = end;
+            if (t.is(end, ",")) one_declarator = false;
+            if (t.is(end, "(") || t.is(end, "[") || t.is(end, "{")) end = t.match(end);
+        }
+        if (!call || end >= t.size()) continue;
+        i = end;
+        statement_start = true;
+        std::size_t first = k;
+        while (first > 0 && t.ident(first - 1) && is_modifier(t.str(first - 1))) --first;
+        bool own_line = (first == 0 || t[first - 1].line < t[first].line) && t[first].line == t[end].line &&
+                        (end + 1 >= t.size() || t[end + 1].line > t[end].line);
+        std::size_t begin = t[first].begin, stop = t[end].end;
+        std::string value = text.substr(t[k + 3].begin, t[end].begin - t[k + 3].begin);
+        std::string macro = "#define " + t.str(name) + " ((" + t.str(type) + ")(" + value + "))";
+        bool fits = macro.size() <= stop - begin;
+        if ((is_const || !assigned(t, t.str(name), end)) && one_declarator && own_line &&
+            (fits || !uses_before(t, t.str(name), first))) {
+            // Where the macro is longer than the declaration it goes to the preamble, which sees
+            // the same uses as no name before the declaration is the same.
+            if (!fits) preamble += macro + "\n";
+            edits.push_back({begin, fits ? macro + std::string(stop - begin - macro.size(), ' ')
+                                         : std::string(stop - begin, ' ')});
+        } else {
+            errors.push_back({t[call].line, t[call].column, true,
+                              "'" + t.str(name) + "' : a static initialised by a call of '" + t.str(call) +
+                                  "' is supported only when declared alone on its line and never assigned"});
+        }
+    }
+    for (const auto& edit : edits) text.replace(edit.first, edit.second.size(), edit.second);
+}
+
 bool uses_name(const Tokens& t, const char* name)
 {
     for (std::size_t i = 0; i < t.size(); ++i) {
@@ -1131,6 +1250,14 @@ bool prepare_source(const std::string& text, const std::string& file_name, const
                     PreparedSource& prepared, std::vector<Diagnostic>& diagnostics)
 {
     std::string blanked = blank_effect_syntax(text);
+    std::vector<Diagnostic> refused;
+    std::string static_values;
+    blank_const_return_types(blanked);
+    rewrite_static_initialisers(blanked, static_values, refused);
+    if (!refused.empty()) {
+        diagnostics.insert(diagnostics.end(), refused.begin(), refused.end());
+        return false;
+    }
     Tokens raw(blanked);
 
     std::string preamble;
@@ -1149,6 +1276,7 @@ bool prepare_source(const std::string& text, const std::string& file_name, const
     if (!defines_macro(raw, "fmod") && !declares_name(raw, "fmod")) {
         preamble += "#define fmod(a, b) ((a) - (b) * trunc((a) / (b)))\n";
     }
+    preamble += static_values;
     // The back end's lit() multiplies where Direct3D 9 raises to the power. The definition joins
     // the preamble after the scan, whose lines it would shift.
     std::string definitions;
