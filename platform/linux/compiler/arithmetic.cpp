@@ -247,15 +247,29 @@ private:
         errors.push_back({loc.line, loc.column, true, text});
     }
 
-    // 1-based column of the last whole-word `word` on `line` that starts before `column`.
-    int last_word_before(int line, int column, const std::string& word, int otherwise) const
+    std::size_t line_start(int line) const
     {
         std::size_t start = 0;
         for (int l = 1; l < line && start < source_.size(); ++l) {
             std::size_t end = source_.find_first_of("\r\n", start);
-            if (end == std::string::npos) return otherwise;
+            if (end == std::string::npos) return source_.size();
             start = end + (source_.compare(end, 2, "\r\n") == 0 ? 2 : 1);
         }
+        return start;
+    }
+
+    bool followed_by_parenthesis(int line, int column) const
+    {
+        std::size_t at = line_start(line) + (std::size_t)column - 1;
+        while (at < source_.size() && (source_[at] == ' ' || source_[at] == '\t')) ++at;
+        return at < source_.size() && source_[at] == '(';
+    }
+
+    // 1-based column of the last whole-word `word` on `line` that starts before `column`.
+    int last_word_before(int line, int column, const std::string& word, int otherwise) const
+    {
+        std::size_t start = line_start(line);
+        if (start >= source_.size()) return otherwise;
         std::size_t end = std::min(source_.find_first_of("\r\n", start), start + (std::size_t)std::max(column, 1) - 1);
         auto word_char = [](char c) { return std::isalnum((unsigned char)c) || c == '_'; };
         for (std::size_t at = source_.rfind(word, end); at != std::string::npos && at >= start;
@@ -337,8 +351,11 @@ private:
         if (type.isMatrix()) name += std::to_string(type.getMatrixRows()) + "x" + std::to_string(type.getMatrixCols());
         else if (type.isVector()) name += std::to_string(type.getVectorSize());
         // The tree places a constructor at its closing parenthesis; messages point at the name.
+        // Initialiser lists become constructors too, and are not this rule's: only a constructor
+        // written as one counts.
         TSourceLoc loc = node->getLoc();
-        loc.column = last_word_before(loc.line, loc.column, name, loc.column);
+        loc.column = last_word_before(loc.line, loc.column, name, 0);
+        if (loc.column == 0 || !followed_by_parenthesis(loc.line, loc.column + (int)name.size())) return;
         error(loc, "'" + name + "' : constructor given " + std::to_string(given) + " components; the type holds " +
                        std::to_string(holds));
     }
