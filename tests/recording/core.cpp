@@ -88,6 +88,12 @@ HRESULT scripted_result(std::initializer_list<std::string> keys)
     return result;
 }
 
+int counted_calls(const std::string& key)
+{
+    auto it = core().counts.find(key);
+    return it == core().counts.end() ? 0 : it->second;
+}
+
 void violation(const std::string& what)
 {
     core().violations.push_back(what);

@@ -20,6 +20,14 @@ DeviceService& service()
     return *state;
 }
 
+// A failure scripted with fail_call for a call that has no other way to fail here.
+HRESULT injected(const char* call)
+{
+    HRESULT hr = scripted_result({call});
+    if (hr != S_OK) log_call(std::string(call) + " failed " + hex((unsigned long)hr));
+    return hr;
+}
+
 std::string number(double value)
 {
     char text[32];
@@ -63,6 +71,8 @@ public:
             violation("GetSurfaceLevel(" + std::to_string(level) + ") of " + name() + " with no level or no slot");
             return D3DERR_INVALIDCALL;
         }
+        *surface = NULL;
+        if (HRESULT hr = injected("GetSurfaceLevel")) return hr;
         if (!levels[level]) levels[level] = new Surface(this);
         levels[level]->add_ref();
         *surface = levels[level];
@@ -191,6 +201,7 @@ public:
             return D3DERR_INVALIDCALL;
         }
         *surface = NULL;
+        if (HRESULT hr = injected("GetBackBuffer")) return hr;
         if (swap_chain != 0 || index != 0 || type != D3DBACKBUFFER_TYPE_MONO) return D3DERR_INVALIDCALL;
         back_buffer_->AddRef();
         *surface = back_buffer_;
@@ -232,6 +243,7 @@ public:
     {
         log_call("SetRenderTarget(" + std::to_string(index) + ", " + name_of(target) + ")");
         if (!usable("SetRenderTarget")) return D3DERR_INVALIDCALL;
+        if (HRESULT hr = injected("SetRenderTarget")) return hr;
         if (index != 0 || !target) return D3DERR_INVALIDCALL;  // target 0 cannot be unset
         if (!valid(target, "SetRenderTarget")) return D3DERR_INVALIDCALL;
         rebind(record.render_target, target);
@@ -262,8 +274,8 @@ public:
             violation("EndScene outside a scene");
             return D3DERR_INVALIDCALL;
         }
-        record.in_scene = false;
-        return D3D_OK;
+        record.in_scene = false;  // a driver's failure still ends the scene
+        return injected("EndScene");
     }
 
     HRESULT STDMETHODCALLTYPE Clear(DWORD count, const D3DRECT* rects, DWORD flags, D3DCOLOR color, float z,
@@ -272,6 +284,7 @@ public:
         log_call("Clear(" + std::to_string(count) + ", " + (rects ? "rects" : "NULL") + ", " + hex(flags) + ", " +
                  hex(color) + ", " + number(z) + ", " + std::to_string(stencil) + ")");
         if (!usable("Clear")) return D3DERR_INVALIDCALL;
+        if (HRESULT hr = injected("Clear")) return hr;
         if (count && !rects) return D3DERR_INVALIDCALL;
         return D3D_OK;
     }
@@ -280,6 +293,7 @@ public:
     {
         log_call("SetTexture(" + std::to_string(stage) + ", " + name_of(texture) + ")");
         if (!usable("SetTexture")) return D3DERR_INVALIDCALL;
+        if (HRESULT hr = injected("SetTexture")) return hr;
         if (stage >= SAMPLERS) {
             violation("SetTexture on stage " + std::to_string(stage));
             return D3DERR_INVALIDCALL;
@@ -295,6 +309,7 @@ public:
         log_call("SetSamplerState(" + std::to_string(sampler) + ", " + std::to_string(type) + ", " +
                  std::to_string(value) + ")");
         if (!usable("SetSamplerState")) return D3DERR_INVALIDCALL;
+        if (HRESULT hr = injected("SetSamplerState")) return hr;
         if (sampler >= SAMPLERS || type < 1 || type >= SAMPLER_STATES) {
             violation("SetSamplerState(" + std::to_string(sampler) + ", " + std::to_string(type) + ")");
             return D3DERR_INVALIDCALL;
@@ -309,6 +324,7 @@ public:
         log_call("DrawPrimitiveUP(" + std::to_string(type) + ", " + std::to_string(primitives) + ", " +
                  std::to_string(stride) + ")");
         if (!usable("DrawPrimitiveUP")) return D3DERR_INVALIDCALL;
+        if (HRESULT hr = injected("DrawPrimitiveUP")) return hr;
         if (!record.in_scene) {
             violation("DrawPrimitiveUP outside a scene");
             return D3DERR_INVALIDCALL;
@@ -343,6 +359,7 @@ public:
     {
         log_call("SetFVF(0x" + hex(fvf).substr(7) + ")");
         if (!usable("SetFVF")) return D3DERR_INVALIDCALL;
+        if (HRESULT hr = injected("SetFVF")) return hr;
         record.fvf = fvf;
         return D3D_OK;
     }
@@ -376,6 +393,7 @@ public:
     {
         log_call("SetPixelShader(" + name_of(shader) + ")");
         if (!usable("SetPixelShader")) return D3DERR_INVALIDCALL;
+        if (HRESULT hr = injected("SetPixelShader")) return hr;
         if (shader && !valid(shader, "SetPixelShader")) return D3DERR_INVALIDCALL;
         rebind(record.pixel_shader, shader);
         record.pixel_shader = shader;
@@ -386,6 +404,7 @@ public:
     {
         log_call("SetPixelShaderConstantF(" + std::to_string(start) + ", " + std::to_string(count) + ")");
         if (!usable("SetPixelShaderConstantF")) return D3DERR_INVALIDCALL;
+        if (HRESULT hr = injected("SetPixelShaderConstantF")) return hr;
         if (!data || start + count > (UINT)CONSTANT_REGISTERS) {
             violation("SetPixelShaderConstantF out of range or without data");
             return D3DERR_INVALIDCALL;
@@ -402,6 +421,7 @@ public:
                  (window ? "window" : "NULL") + ", " + (dirty ? "region" : "NULL") + ")");
         if (!usable("Present")) return D3DERR_INVALIDCALL;
         if (record.in_scene) violation("Present inside a scene");
+        if (HRESULT hr = injected("Present")) return hr;
         if (service().present_hook) service().present_hook();
         if (service().loss_checks >= 0) record.lost = true;
         if (record.lost) return D3DERR_DEVICELOST;

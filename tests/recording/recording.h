@@ -32,10 +32,17 @@ int count_calls(const char* prefix);
 // The occurrences first..last (1-based, counted since reset) of calls matching `key` fail with `hr`.
 // Keys are a function name ("CreateTexture", "BeginScene") or a qualified one where the service
 // offers it ("D3DXCompileShaderFromFileA:ps_main_f", "CreatePixelShader:ps_main", "CreateTexture:32x32").
+// Every call the program makes that can fail can be made to: HRESULT calls return `hr` and change
+// nothing (EndScene still ends the scene), handle calls return NULL, ShowWindow shows nothing,
+// UpdateWindow paints nothing, PeekMessageA finds nothing, DispatchMessageA loses the message,
+// DefWindowProcA does nothing, GetAsyncKeyState reads 0 and timeGetTime reads 0 once. Calls Win32
+// gives no failure (PostQuitMessage, TranslateMessage, Sleep, OutputDebugStringA) cannot fail.
 void fail_call(const std::string& key, int first = 1, int last = -1, HRESULT hr = E_FAIL);
 const int ALWAYS = 0x7FFFFFFF;
 // For the services: counts one call under each key and returns the scripted failure, or S_OK.
 HRESULT scripted_result(std::initializer_list<std::string> keys);
+// How many calls were counted under `key` since the reset.
+int counted_calls(const std::string& key);
 
 // Misuse the platform noticed (calls on released objects, over-release, invalid arguments).
 void violation(const std::string& what);

@@ -41,6 +41,8 @@ DWORD WINAPI timeGetTime(void)
         t.script.pop_front();
     }
     ++t.reads;
-    recording::log_call("timeGetTime() = " + std::to_string(t.now));
-    return t.now;
+    // A failure reads 0 once, as a counter that started over would.
+    const DWORD now = recording::scripted_result({"timeGetTime"}) != S_OK ? 0 : t.now;
+    recording::log_call("timeGetTime() = " + std::to_string(now));
+    return now;
 }

@@ -191,6 +191,7 @@ BOOL WINAPI ShowWindow(HWND window, int command)
     recording::WindowRecord* record = recording::find_window(window);
     if (!record) return FALSE;
     BOOL was_visible = record->show_command > 0;
+    if (recording::scripted_result({"ShowWindow"}) != S_OK) return was_visible;  // not shown
     record->show_command = command;
     if (!was_visible && command != SW_HIDE) recording::send(window, WM_SHOWWINDOW, TRUE, 0);
     return was_visible;
@@ -199,6 +200,7 @@ BOOL WINAPI ShowWindow(HWND window, int command)
 BOOL WINAPI UpdateWindow(HWND window)
 {
     log_call("UpdateWindow(" + hex((unsigned long)(std::uintptr_t)window) + ")");
+    if (recording::scripted_result({"UpdateWindow"}) != S_OK) return FALSE;
     recording::WindowRecord* record = recording::find_window(window);
     if (!record) return FALSE;
     ++record->updates;
@@ -234,6 +236,7 @@ HGDIOBJ WINAPI GetStockObject(int i)
 HMODULE WINAPI GetModuleHandleA(LPCSTR name)
 {
     log_call("GetModuleHandleA");
+    if (recording::scripted_result({"GetModuleHandleA"}) != S_OK) return NULL;
     return name ? NULL : recording::module_handle();
 }
 
@@ -246,6 +249,7 @@ BOOL WINAPI PeekMessageA(LPMSG msg, HWND window, UINT first, UINT last, UINT rem
         recording::violation("PeekMessageA without a message record");
         return FALSE;
     }
+    if (recording::scripted_result({"PeekMessageA"}) != S_OK) return FALSE;  // the queue stays as it is
     for (auto it = s.scripted.begin(); it != s.scripted.end();) {
         if (it->pass <= s.passes) {
             HWND to = it->message == WM_QUIT ? NULL : recording::last_window();  // as PostQuitMessage posts it
@@ -286,6 +290,7 @@ LRESULT WINAPI DispatchMessageA(const MSG* msg)
         return 0;
     }
     log_call("DispatchMessageA(0x" + hex(msg->message).substr(6) + ")");
+    if (recording::scripted_result({"DispatchMessageA"}) != S_OK) return 0;  // the message is lost
     service().dispatched.push_back(*msg);
     recording::WindowRecord* record = recording::find_window(msg->hwnd);
     if (!record || record->destroyed) return 0;
@@ -297,6 +302,7 @@ LRESULT WINAPI DefWindowProcA(HWND window, UINT message, WPARAM wparam, LPARAM l
     log_call("DefWindowProcA(0x" + hex(message).substr(6) + ", " + hex(wparam) + ", " + hex((unsigned long)lparam) +
              ")");
     service().defaults.push_back({window, message, wparam, lparam});
+    if (recording::scripted_result({"DefWindowProcA"}) != S_OK) return 0;  // nothing processed
     switch (message) {
     case WM_NCCREATE:
         return TRUE;
@@ -330,6 +336,7 @@ SHORT WINAPI GetAsyncKeyState(int vk)
         state = script.front();
         script.pop_front();
     }
+    if (recording::scripted_result({"GetAsyncKeyState"}) != S_OK) state = 0;  // the key reads as up
     log_call("GetAsyncKeyState(0x" + hex((unsigned long)vk).substr(8) + ") = " + std::to_string(state));
     return state;
 }
