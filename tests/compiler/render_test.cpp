@@ -3,6 +3,7 @@
 #include <SDL.h>
 
 #include <cmath>
+#include <cstring>
 #include <fstream>
 #include <sstream>
 
@@ -247,6 +248,85 @@ TEST_F(Render, TheOptimiserChangesNoPixel)
         for (std::size_t i = 0; i < plain.size(); ++i) worst = std::max(worst, std::fabs(plain[i] - optimised[i]));
         EXPECT_LT(worst, 1e-4) << entry;
     }
+}
+
+// The classic hash frac(sin(x) * 43758.5453) over many pixels, against ps_3_0's range reduction
+// computed here in float: r = frac(x * 0.159154937 + 0.5) * 6.28318548 - 3.14159274. The argument
+// is one rounded product, the same on both sides.
+TEST_F(Render, TheSineHashMatchesTheRangeReducedFormula)
+{
+    const UINT w = 64, h = 36;
+    std::vector<float> rgba = draw("float4 ps_main(float2 uv : TEXCOORD0, float2 pos : VPOS) : COLOR0\n"
+                                   "{ return frac(sin((pos.x + pos.y * 64) * 12.9898) * 43758.5453); }\n",
+                                   "ps_main", w, h);
+    ASSERT_EQ(rgba.size(), w * h * 4);
+    auto apart = [](float a, float b) {
+        float d = std::fabs(a - b);
+        return std::min(d, 1 - d) > 0.02f;  // values near 0 and 1 are neighbours
+    };
+    int reduced_misses = 0, plain_misses = 0;
+    for (UINT i = 0; i < w * h; ++i) {
+        volatile float x = (float)i * 12.9898f;
+        volatile float t = x * 0.159154937f;
+        t = t + 0.5f;
+        volatile float r = (t - std::floor(t)) * 6.28318548f;
+        r = r - 3.14159274f;
+        float s = std::sin((float)r) * 43758.5453f;
+        float plain = std::sin((float)x) * 43758.5453f;
+        reduced_misses += apart(rgba[i * 4], s - std::floor(s));
+        plain_misses += apart(rgba[i * 4], plain - std::floor(plain));
+    }
+    EXPECT_LT(reduced_misses, (int)(w * h / 100)) << "of " << w * h;
+    EXPECT_GT(plain_misses, (int)(w * h / 4)) << "the test would not tell the reduction from none";
+}
+
+// Every intrinsic ps_3_0 accepts either builds on the device or is refused with its place.
+TEST_F(Render, EveryIntrinsicBuildsOrIsRefusedWithItsPlace)
+{
+    const char* const calls[] = {
+        "abs(v)", "acos(v)", "all(v)", "any(v)", "asin(v)", "atan(v)", "atan2(v, v.yxwz)", "ceil(v)",
+        "clamp(v, 0.2, 0.8)", "{ clip(v - 0.5); return v; }", "cos(v)", "cosh(v)", "float4(cross(v.xyz, v.zyx), 1)",
+        "D3DCOLORtoUBYTE4(v)", "ddx(v)", "ddy(v)", "degrees(v)", "determinant(m)", "distance(v, v.yxwz)",
+        "dot(v, v)", "dst(v, v.yxwz)", "exp(v)", "exp2(v)", "faceforward(v, v.yxwz, v)", "floor(v)", "fmod(v, 0.3)",
+        "frac(v)", "{ float4 e; float4 f = frexp(v, e); return f + e; }", "fwidth(v)", "isfinite(v)", "isinf(v)",
+        "isnan(v)", "ldexp(v, v)", "length(v)", "lerp(v, v.yxwz, 0.3)", "lit(v.x, v.y, v.z)", "log(v)", "log10(v)",
+        "log2(v)", "max(v, 0.5)", "min(v, 0.5)", "{ float4 i; float4 f = modf(v * 3, i); return f + i; }",
+        "mul(v, m)", "mul(m, v)", "normalize(v)", "pow(v, v)", "radians(v)", "reflect(v, v.yxwz)",
+        "float4(refract(v.xyz, v.zyx, 0.5), 1)", "round(v)", "rsqrt(v)", "saturate(v)", "sign(v)", "sin(v)",
+        "{ float4 a, b; sincos(v, a, b); return a + b; }", "sinh(v)", "smoothstep(0.2, 0.8, v)", "sqrt(v)",
+        "step(0.5, v)", "tan(v)", "tanh(v)", "transpose(m)[1]", "trunc(v)", "noise(v)",
+        "tex1D(s1, v.x)", "tex1D(s1, v.x, 0, 0)", "tex1Dbias(s1, v)", "tex1Dgrad(s1, v.x, 0, 0)", "tex1Dlod(s1, v)",
+        "tex1Dproj(s1, v)", "tex2D(s2, v.xy)", "tex2D(s2, v.xy, ddx(v.xy), ddy(v.xy))", "tex2Dbias(s2, v)",
+        "tex2Dgrad(s2, v.xy, ddx(v.xy), ddy(v.xy))", "tex2Dlod(s2, v)", "tex2Dproj(s2, v)", "tex3D(s3, v.xyz)",
+        "tex3D(s3, v.xyz, ddx(v.xyz), ddy(v.xyz))", "tex3Dbias(s3, v)", "tex3Dgrad(s3, v.xyz, ddx(v.xyz), ddy(v.xyz))",
+        "tex3Dlod(s3, v)", "tex3Dproj(s3, v)", "texCUBE(sc, v.xyz)", "texCUBE(sc, v.xyz, ddx(v.xyz), ddy(v.xyz))",
+        "texCUBEbias(sc, v)", "texCUBEgrad(sc, v.xyz, ddx(v.xyz), ddy(v.xyz))", "texCUBElod(sc, v)",
+        "texCUBEproj(sc, v)"};
+    int built = 0;
+    for (const char* call : calls) {
+        std::string body = call[0] == '{' ? std::string(call + 1, std::strlen(call) - 2) : "return " + std::string(call) + ";";
+        std::string source = std::string(std::strstr(call, "s1") ? "sampler1D s1;" : "") +
+                             "sampler2D s2; sampler3D s3; samplerCUBE sc;\n"
+                             "float4 ps_main(float2 uv : TEXCOORD0) : COLOR0\n{\n"
+                             "    float4 v = float4(uv, uv.x * 0.5 - 0.7, 0.25);\n"
+                             "    float4x4 m = float4x4(v, v.yxwz, v.zwxy, v.wzyx);\n"
+                             "    " + body + "\n}\n";
+        fxcompiler::CompileOutput out = fxcompiler::compile_source(source, "main.fx", "ps_main", "ps_3_0", {}, {});
+        if (out.result != 0) {
+            ASSERT_FALSE(out.diagnostics.empty()) << call;
+            const fxcompiler::Diagnostic& d = out.diagnostics.front();
+            EXPECT_TRUE(d.line > 0 && d.column > 0) << call << ": " << d.text;
+            std::printf("refused: %s: %s\n", call, d.text.c_str());
+            continue;
+        }
+        IDirect3DPixelShader9* shader = nullptr;
+        EXPECT_EQ(dev_->CreatePixelShader((const DWORD*)out.code.data(), &shader), D3D_OK) << call << "\n"
+                                                                                            << out.blob.glsl;
+        release(shader);
+        ++built;
+    }
+    // Only noise and the 1D samplers are refused.
+    EXPECT_EQ(built, (int)(sizeof calls / sizeof calls[0]) - 7);
 }
 
 }  // namespace

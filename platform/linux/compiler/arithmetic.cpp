@@ -8,7 +8,8 @@
 // - a / b is rcp(b) * a, so x / 0 is +-infinity.
 // - lit(n.l, n.h, m) = (1, max(n.l, 0), n.l < 0 || n.h < 0 ? 0 : n.h^m, 1); the HLSL front end
 //   multiplies instead, so an HLSL definition replaces it (see prepare_source).
-// - ldexp(x, e) is x * exp2(e); GLSL 330 has no ldexp.
+// - ldexp(x, e) is x * exp2(e), frexp(x, e) gives e = floor(log2|x|) + 1 (0 for 0) and x * 2^-e;
+//   GLSL 330 has neither. texCUBEproj looks up xyz / w; GLSL has no projective cube lookup.
 // - Refused like Direct3D 9's compiler refuses them: literal infinities and NaNs (a literal
 //   division by zero folds to one), division by a literal zero, constructors given more
 //   components than their type holds (GLSL drops the extra ones).
@@ -33,7 +34,7 @@ namespace {
 struct Helper {
     const char* name;
     const char* needs;  // another helper it calls, or nullptr
-    const char* body;   // $T: the float type; $I: the int type of as many components; $GE0: x >= 0
+    const char* body;   // $T: the float type; $I: the int type of as many components; $GE0: x >= 0; $EQ0: x == 0
 };
 
 // In dependency order.
@@ -54,6 +55,9 @@ const Helper HELPERS[] = {
     {"fx_pow", nullptr, "$T fx_pow($T x, $T y) { return pow(abs(x), y); }"},
     {"fx_sqrt", nullptr, "$T fx_sqrt($T x) { return sqrt(abs(x)); }"},
     {"fx_rsqrt", nullptr, "$T fx_rsqrt($T x) { return inversesqrt(abs(x)); }"},
+    {"fx_frexp", nullptr,
+     "$T fx_frexp($T x, out $T e) { e = mix(floor(log2(abs(x))) + 1.0, $T(0.0), $EQ0); return x * exp2(-e); }\n"
+     "$T fx_frexp($T x, out $I e) { $T f; $T m = fx_frexp(x, f); e = $I(f); return m; }"},
     {"fx_ldexp", nullptr,
      "$T fx_ldexp($T x, $T e) { return x * exp2(e); }\n$T fx_ldexp($T x, $I e) { return x * exp2($T(e)); }"},
 };
@@ -73,6 +77,7 @@ const char* helper_for(std::uint32_t op, bool& binary)
     case GLSLstd450InverseSqrt: return "fx_rsqrt";
     case GLSLstd450Pow: binary = true; return "fx_pow";
     case GLSLstd450Ldexp: binary = true; return "fx_ldexp";
+    case GLSLstd450Frexp: binary = true; return "fx_frexp";
     default: return nullptr;
     }
 }
@@ -90,6 +95,14 @@ std::string replace_all(std::string s, const std::string& from, const std::strin
 void D3D9Glsl::emit_glsl_op(std::uint32_t result_type, std::uint32_t id, std::uint32_t op, const std::uint32_t* args,
                             std::uint32_t count)
 {
+    if (op == GLSLstd450FrexpStruct && count >= 1) {  // the back end's form of frexp: {mantissa, exponent}
+        const spirv_cross::SPIRType& type = get<spirv_cross::SPIRType>(result_type);
+        used_.insert("fx_frexp");
+        emit_uninitialized_temporary_expression(result_type, id);
+        statement(to_expression(id), ".", to_member_name(type, 0), " = fx_frexp(", to_expression(args[0]), ", ",
+                  to_expression(id), ".", to_member_name(type, 1), ");");
+        return;
+    }
     bool binary = false;
     const char* helper = helper_for(op, binary);
     if (!helper || get<spirv_cross::SPIRType>(result_type).basetype != spirv_cross::SPIRType::Float ||
@@ -100,15 +113,26 @@ void D3D9Glsl::emit_glsl_op(std::uint32_t result_type, std::uint32_t id, std::ui
     used_.insert(helper);
     if (binary) emit_binary_func_op(result_type, id, args[0], args[1], helper);
     else emit_unary_func_op(result_type, id, args[0], helper);
+    if (op == GLSLstd450Frexp) register_write(args[1]);  // the exponent's out parameter
 }
 
 void D3D9Glsl::emit_instruction(const spirv_cross::Instruction& instruction)
 {
+    const std::uint32_t* ops = stream(instruction);
+    // texCUBEproj: the direction divided by w (GLSL has no projective cube lookup).
+    if (instruction.op == spv::OpImageSampleProjImplicitLod && instruction.length == 4 &&
+        expression_type(ops[2]).image.dim == spv::DimCube) {
+        std::string coord = to_enclosed_expression(ops[3]);
+        emit_op(ops[0], ops[1], "texture(" + to_expression(ops[2]) + ", " + coord + ".xyz / " + coord + ".w)",
+                should_forward(ops[2]) && should_forward(ops[3]));
+        inherit_expression_dependencies(ops[1], ops[2]);
+        inherit_expression_dependencies(ops[1], ops[3]);
+        return;
+    }
     if (instruction.op != spv::OpFDiv) {
         CompilerGLSL::emit_instruction(instruction);
         return;
     }
-    const std::uint32_t* ops = stream(instruction);
     std::uint32_t a = ops[2], b = ops[3];
     emit_op(ops[0], ops[1], "((1.0 / " + to_enclosed_expression(b) + ") * " + to_enclosed_expression(a) + ")",
             should_forward(a) && should_forward(b));
@@ -151,7 +175,9 @@ std::string D3D9Glsl::helper_definitions() const
             std::string t = n == 1 ? "float" : "vec" + std::to_string(n);
             std::string i = n == 1 ? "int" : "ivec" + std::to_string(n);
             std::string ge = n == 1 ? "x >= 0.0" : "greaterThanEqual(x, " + t + "(0.0))";
-            out += replace_all(replace_all(replace_all(h.body, "$GE0", ge), "$T", t), "$I", i) + "\n";
+            std::string eq = n == 1 ? "x == 0.0" : "equal(x, " + t + "(0.0))";
+            out += replace_all(replace_all(replace_all(replace_all(h.body, "$GE0", ge), "$EQ0", eq), "$T", t), "$I", i) +
+                   "\n";
         }
     }
     return out;

@@ -16,8 +16,9 @@ class TIntermediate;
 
 namespace fxcompiler {
 
-// CompilerGLSL that writes sin, cos, tan, asin, acos, log, log2, pow, sqrt, rsqrt, ldexp and
-// division the way ps_3_0 computes them, as calls of helpers that helper_definitions() defines.
+// CompilerGLSL that writes sin, cos, tan, asin, acos, log, log2, pow, sqrt, rsqrt, ldexp, frexp and
+// division the way ps_3_0 computes them, as calls of helpers that helper_definitions() defines,
+// and texCUBEproj, which GLSL lacks.
 class D3D9Glsl : public spirv_cross::CompilerGLSL {
 public:
     explicit D3D9Glsl(std::vector<std::uint32_t> spirv) : CompilerGLSL(std::move(spirv)) {}
