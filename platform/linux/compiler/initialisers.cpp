@@ -117,7 +117,7 @@ bool is_keyword(const std::string& s)
                       "discard", "typedef", "struct", "default", "register", "packoffset", "true", "false"});
 }
 
-const char* const SCALARS[] = {"float", "half", "double", "int", "uint", "bool", "dword", "min16float",
+const char* const SCALARS[] = {"float", "half", "double", "fixed", "int", "uint", "bool", "dword", "min16float",
                                "min10float", "min16int", "min12int", "min16uint"};
 
 // float, half3, int4x4, ... ; Unknown for anything else.
@@ -823,7 +823,14 @@ private:
                     long take = std::min(need, from.components - offset);
                     bool whole = offset == 0 && take == from.components &&
                                  (from.shape.kind == Shape::Scalar || from.shape.kind == Shape::Vector);
-                    parts.push_back(whole ? text(index) : piece(index, offset, take));
+                    if (whole) {
+                        parts.push_back(text(index));
+                    } else if (from.shape.kind == Shape::Matrix) {
+                        // One component at a time: the back end misreads a matrix swizzle of several.
+                        for (long c = 0; c < take; ++c) parts.push_back(piece(index, offset + c, 1));
+                    } else {
+                        parts.push_back(piece(index, offset, take));
+                    }
                     need -= take;
                     offset += take;
                     if (offset == from.components) {

@@ -76,6 +76,23 @@ int word_start(const std::string& source, int line, int column)
     return int(p - at) + 1;
 }
 
+// The line of the first whole-word `word` followed by '(' in `source`, or 0.
+int first_word_line(const std::string& source, const std::string& word)
+{
+    for (std::size_t p = word.empty() ? std::string::npos : source.find(word); p != std::string::npos;
+         p = source.find(word, p + 1)) {
+        bool left = p == 0 || !word_char(source[p - 1]);
+        std::size_t after = source.find_first_not_of(" \t", p + word.size());
+        if (!left || after == std::string::npos || source[after] != '(') continue;
+        int line = 1;
+        for (std::size_t i = 0; i < p; ++i) {
+            if (source[i] == '\n' || (source[i] == '\r' && (i + 1 >= source.size() || source[i + 1] != '\n'))) ++line;
+        }
+        return line;
+    }
+    return 0;
+}
+
 }  // namespace
 
 int find_word_column(const std::string& source, int line, const std::string& word)
@@ -137,6 +154,19 @@ std::vector<Diagnostic> parse_glslang_log(const std::string& log, const std::str
             continue;
         } else if (starts_with(rest, "Linking fragment stage: ")) {
             rest = rest.substr(24);
+            // "Recursion detected:" and, on the next line, "f(f1; calling g(f1;": placed at g's first
+            // appearance, its declaration.
+            std::string calls;
+            if (starts_with(rest, "Recursion detected") && std::getline(lines, calls)) {
+                auto name_at = [&](std::size_t from) {
+                    std::size_t b = calls.find_first_not_of(" \t", from), e = calls.find('(', b);
+                    return b == std::string::npos || e == std::string::npos ? std::string() : calls.substr(b, e - b);
+                };
+                std::size_t calling = calls.find(" calling ");
+                std::string caller = name_at(0), callee = calling == std::string::npos ? "" : name_at(calling + 9);
+                rest = "'" + callee + "' : recursive call from '" + caller + "'; ps_3_0 has no recursion";
+                d.line = first_word_line(source, callee);
+            }
         }
         const std::string include = "Could not process include directive for header name: ";
         std::size_t inc = rest.find(include);
@@ -144,6 +174,8 @@ std::vector<Diagnostic> parse_glslang_log(const std::string& log, const std::str
             rest = "'#include' : cannot include \"" + rest.substr(inc + include.size()) +
                    "\": shaders are compiled without an include handler; keep the code in one file";
         }
+        // [fastopt] and [allow_uav_condition] are hints the back end does not know: nothing to report.
+        if (!d.error && starts_with(rest, "'' : attribute does not apply to")) continue;
         bool noise = rest.find("fx_noise_") != std::string::npos;
         replace_all(rest, "fx_noise_", "noise");
         if (noise) rest += " (the noise() intrinsic is not available in ps_3_0)";

@@ -1242,6 +1242,103 @@ bool uses_name(const Tokens& t, const char* name)
     return false;
 }
 
+// ps_3_0 computes in 32-bit floats: double and fixed (and their vectors and matrices) are float.
+// The back end would emit doubles GLSL 330 does not have. Same columns: "double2" becomes "float2 ".
+// The back end takes no half in vector<> and matrix<>: there it becomes float.
+void float_types(const Tokens& t, std::vector<TextEdit>& edits)
+{
+    for (std::size_t i = 0; i < t.size(); ++i) {
+        if (!t.ident(i) || (i > 0 && t.is(i - 1, "."))) continue;
+        std::string_view s = t.view(i);
+        if (s == "half" && i >= 2 && t.is(i - 1, "<") && (t.is(i - 2, "vector") || t.is(i - 2, "matrix"))) {
+            edits.push_back({t[i].begin, t[i].end, "float"});
+            continue;
+        }
+        std::size_t base = s.compare(0, 6, "double") == 0 ? 6 : s.compare(0, 5, "fixed") == 0 ? 5 : 0;
+        if (base == 0) continue;
+        std::string_view dims = s.substr(base);
+        auto dim = [](char c) { return c >= '1' && c <= '4'; };
+        bool type = dims.empty() || (dims.size() == 1 && dim(dims[0])) ||
+                    (dims.size() == 3 && dim(dims[0]) && dims[1] == 'x' && dim(dims[2]));
+        if (type) edits.push_back({t[i].begin, t[i].end, "float" + std::string(dims) + (base == 6 ? " " : "")});
+    }
+}
+
+// The components of a matrix swizzle ("_m12_11" or "_23_12"), or 0 when `s` is none.
+int matrix_swizzle_size(std::string_view s)
+{
+    int n = 0;
+    for (std::size_t i = 0; i < s.size(); ++n) {
+        auto digit = [&](std::size_t at, char low) { return at < s.size() && s[at] >= low && s[at] <= low + 3; };
+        if (s[i] != '_') return 0;
+        if (i + 1 < s.size() && s[i + 1] == 'm' && digit(i + 2, '0') && digit(i + 3, '0')) i += 4;
+        else if (digit(i + 1, '1') && digit(i + 2, '1')) i += 3;
+        else return 0;
+    }
+    return n;
+}
+
+// The back end reads a matrix swizzle of several components as 0 (and the GLSL does not build):
+// "m._m12_11" is read as "float2(m._m12, m._11)". Its writes are right and stay. The matrix is a
+// name followed by members, indices and calls; one written otherwise is left as it is.
+void matrix_swizzles(const Tokens& t, std::vector<TextEdit>& edits)
+{
+    std::vector<std::pair<std::size_t, std::size_t>> taken;  // byte ranges other edits replace
+    for (const TextEdit& e : edits) taken.push_back({e.begin, e.end});
+    for (std::size_t i = 1; i + 1 < t.size(); ++i) {
+        if (!t.is(i, ".") || !t.ident(i + 1)) continue;
+        int size = matrix_swizzle_size(t.view(i + 1));
+        if (size < 2 || size > 4) continue;
+        bool written = (t.is(i + 2, "=") && !t.is(i + 3, "=")) ||
+                       (t.is(i + 3, "=") && t[i + 3].begin == t[i + 2].end &&
+                        one_of(t.str(i + 2), {"+", "-", "*", "/", "%"})) ||
+                       ((t.is(i + 2, "+") && t.is(i + 3, "+")) || (t.is(i + 2, "-") && t.is(i + 3, "-")));
+        if (written) continue;
+        // The matrix: back over members, indices and a call or parentheses, to its first name.
+        std::size_t first = i;
+        while (first > 0) {
+            std::size_t k = first - 1;
+            if (t.ident(k)) {
+                first = k;
+                if (first > 0 && t.is(first - 1, ".")) {
+                    --first;
+                    continue;
+                }
+                break;
+            }
+            if (!t.is(k, "]") && !t.is(k, ")")) break;
+            char close = t.text[t[k].begin], open = close == ']' ? '[' : '(';
+            int depth = 0;
+            std::size_t j = k + 1;
+            while (j-- > 0) {
+                if (t[j].kind != Kind::Punct) continue;
+                char c = t.text[t[j].begin];
+                if (c == close) ++depth;
+                else if (c == open && --depth == 0) break;
+            }
+            if (j > k) break;  // unbalanced
+            first = j;
+            if (open == '(' && !(first > 0 && t.ident(first - 1))) break;  // parentheses, not a call
+        }
+        if (first == i || !(t.ident(first) || t.is(first, "(")) || t[first].line != t[i + 1].line) continue;
+        std::size_t begin = t[first].begin, end = t[i + 1].end;
+        bool overlaps = false;
+        for (const auto& r : taken) overlaps = overlaps || (begin < r.second && r.first < end);
+        if (overlaps) continue;
+        std::string base = t.text.substr(begin, t[i].begin - begin);
+        std::string_view swizzle = t.view(i + 1);
+        std::string text = "float" + std::to_string(size) + "(";
+        for (std::size_t at = 0; at < swizzle.size();) {
+            std::size_t next = swizzle.find('_', at + 1);
+            if (next == std::string_view::npos) next = swizzle.size();
+            text += (at ? ", " : "") + base + "." + std::string(swizzle.substr(at, next - at));
+            at = next;
+        }
+        edits.push_back({begin, end, text + ")"});
+        taken.push_back({begin, end});
+    }
+}
+
 }  // namespace
 
 std::string blank_effect_syntax(const std::string& text) { return Blanker(text).run(); }
@@ -1347,7 +1444,9 @@ bool prepare_source(const std::string& text, const std::string& file_name, const
             }
         }
     }
+    float_types(raw, edits);
     if (scan.errors.empty()) rewrite_initialiser_lists(raw, edits, scan.errors);
+    matrix_swizzles(raw, edits);
 
     if (!scan.errors.empty()) {
         diagnostics.insert(diagnostics.end(), scan.errors.begin(), scan.errors.end());
