@@ -535,6 +535,11 @@ TranslateResult translate_hlsl(const PreparedSource& source, const std::string& 
         bool ok = shader.parse(GetDefaultResources(), 100, false, MESSAGES);
         const std::string& columns = source.file_text.empty() ? source.text : source.file_text;
         diagnostics = parse_glslang_log(shader.getInfoLog(), file_name, columns);
+        // Integer registers are ps_3_0's; their constants read 0 (see arithmetic.cpp).
+        diagnostics.erase(std::remove_if(diagnostics.begin(), diagnostics.end(), [](const Diagnostic& d) {
+                              return !d.error && d.text.find("unrecognized register type i") != std::string::npos;
+                          }),
+                          diagnostics.end());
         if (!ok || has_error(diagnostics)) {
             if (!has_error(diagnostics)) diagnostics.push_back({0, 0, true, "the shader did not compile"});
             return result;

@@ -1,4 +1,5 @@
-// Explicit b# and i# registers compile and read false and 0.
+// Explicit b# and i# registers compile, without a warning, and read false and 0.
+//! not-message: warning
 //! constants: 1
 //! pixel: 3 2 0 0.25 0.5 0.75
 bool flag : register(b0);
