@@ -6,6 +6,16 @@ set -euo pipefail
 cd "$(dirname "$0")/.."
 root=$(pwd)
 . scripts/packages.sh
+
+# section NAME: starts a part, after saying how long the one before took.
+part="" part_start=$SECONDS all_start=$SECONDS
+section() {
+  [ -z "$part" ] || echo "== $part: $((SECONDS - part_start)) s"
+  part=$1 part_start=$SECONDS
+  [ -z "$part" ] || echo "== $part"
+}
+
+section "Packages"
 fxview_install_packages "${FXVIEW_TEST_PACKAGES[@]}"
 
 jobs=$(nproc)
@@ -19,9 +29,8 @@ no_warnings() {
 # last client leaves, as between two tests, and refuses connections meanwhile.
 xvfb_pid="" stage=""
 cleanup() {
-  [ -n "$xvfb_pid" ] && kill "$xvfb_pid" 2>/dev/null
-  [ -n "$stage" ] && rm -rf "$stage"
-  true
+  if [ -n "$xvfb_pid" ]; then kill "$xvfb_pid" 2>/dev/null || true; fi
+  if [ -n "$stage" ]; then rm -rf "$stage"; fi
 }
 trap cleanup EXIT
 exec 3< <(Xvfb -displayfd 1 -screen 0 1920x1080x24 -nolisten tcp -noreset 2>/dev/null & echo "PID $!"; wait)
@@ -29,14 +38,6 @@ read -r -t 30 _ xvfb_pid <&3 || { echo "cannot start Xvfb"; exit 1; }
 read -r -t 30 display_number <&3 || { echo "Xvfb gave no display"; exit 1; }
 export DISPLAY=":$display_number"
 echo "Xvfb on $DISPLAY"
-
-# section NAME: starts a part, after saying how long the one before took.
-part="" part_start=$SECONDS all_start=$SECONDS
-section() {
-  [ -z "$part" ] || echo "== $part: $((SECONDS - part_start)) s"
-  part=$1 part_start=$SECONDS
-  [ -z "$part" ] || echo "== $part"
-}
 
 section "Build and test"
 cmake -S . -B build -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo
