@@ -22,7 +22,11 @@ jobs=$(nproc)
 
 # Our code builds without a warning; a build that prints one fails.
 no_warnings() {
-  if grep -q "warning:" "$1"; then echo "The build printed warnings (see $1)"; exit 1; fi
+  if grep -q "warning:" "$1"; then
+    echo "The build printed warnings (see $1):"
+    grep -A3 "warning:" "$1" | head -n 40
+    exit 1
+  fi
 }
 
 # A private X server for the window and end-to-end tests. Without -noreset it resets whenever its
