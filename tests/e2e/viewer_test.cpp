@@ -240,6 +240,13 @@ TEST_F(Viewer, WithoutTheGlobalKeyboardEachSaveReloadsOnce)
     EXPECT_EQ(viewer->out().find("Error"), std::string::npos) << "a half-written file was read: " << viewer->out();
 }
 
+TEST_F(Viewer, InAWaylandSessionReloadOnSaveStartsThroughXWaylandToo)
+{
+    folder.write("main.fx", solid_shader("1.6, 0.4, 0.8"));
+    start({"WAYLAND_DISPLAY=wayland-fxview-test"});
+    EXPECT_TRUE(viewer->wait_for_err("saving main.fx counts as pressing F5", STEP_TIMEOUT)) << viewer->err();
+}
+
 TEST_F(Viewer, WithReloadOnSaveSwitchedOnF5FromAnotherWindowStillReloads)
 {
     folder.write("main.fx", solid_shader("1.6, 0.4, 0.8"));

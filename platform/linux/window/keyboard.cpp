@@ -120,12 +120,14 @@ const unsigned char LETTER_SCAN_CODES[26] = {0x1E, 0x30, 0x2E, 0x20, 0x12, 0x21,
                                              0x1F, 0x14, 0x16, 0x2F, 0x11, 0x2D, 0x15, 0x2C};
 
 // Reload on save: where F5 pressed in another program cannot reach us, saving a source file the
-// program compiles counts as an F5 press. FXVIEW_RELOAD_ON_SAVE=1 or 0 decides it either way.
+// program compiles counts as an F5 press. In a Wayland session that holds even on X11: XWayland sees
+// no keys sent to the native programs (the editor). FXVIEW_RELOAD_ON_SAVE=1 or 0 decides it either way.
 void decide_reload_on_save(bool global_keyboard)
 {
     reload_on_save_decided = true;
     const char* setting = std::getenv("FXVIEW_RELOAD_ON_SAVE");
-    const bool wanted = setting && *setting ? std::strcmp(setting, "0") != 0 : !global_keyboard;
+    const bool wayland_session = std::getenv("WAYLAND_DISPLAY") != nullptr;
+    const bool wanted = setting && *setting ? std::strcmp(setting, "0") != 0 : !global_keyboard || wayland_session;
     if (!wanted || source_watch::running()) return;
     if (source_watch::start())
         report("GetAsyncKeyState: saving %s counts as pressing F5 (reload on save; FXVIEW_RELOAD_ON_SAVE=0 turns it "
