@@ -1015,7 +1015,7 @@ private:
             for (std::size_t p = 0; p < owner->params.size() && p < args->size(); ++p) {
                 if (owner->params[p] != t.text) continue;
                 // Next to '#' or '##' an argument is not expanded.
-                bool verbatim = (i > 0 && seq[i - 1].text.size() >= 1 && seq[i - 1].text == "#") ||
+                bool verbatim = (i > 0 && seq[i - 1].text == "#") ||
                                 (i + 1 < seq.size() && seq[i + 1].text == "#");
                 c.tokens = verbatim ? (*args)[p].raw : std::max((*args)[p].expanded, (*args)[p].raw);
                 c.opens = (*args)[p].opens;
