@@ -86,7 +86,7 @@ run_hostile() {
   "$fuzz_build/tests/fuzz/preprocessor_fuzz" -max_total_time="$seconds" -dict="$work/all.dict" -max_len=16384 \
     -timeout=10 -rss_limit_mb=2048 -print_final_stats=1 -artifact_prefix="$work/crashes/" \
     "$work/corpus" "$work/seeds" >"$work/fuzz.log" 2>&1 || rc=$?
-  grep -E "^Done|stat::number_of_executed_units|stat::peak_rss_mb|ERROR|SUMMARY|runtime error|Test unit written" \
+  grep -E "^Done|stat::number_of_executed_units|stat::slowest_unit_time_sec|stat::peak_rss_mb|^==[0-9]+==|SUMMARY|runtime error|Test unit written" \
     "$work/fuzz.log" || true
   echo "preprocessor fuzz: exit code $rc; findings: $(ls "$work/crashes" | wc -l) in $work/crashes (log: $work/fuzz.log)"
   [ "$rc" -eq 0 ] || status=1
