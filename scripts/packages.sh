@@ -1,11 +1,12 @@
 # Installs the Debian packages the build, the tests and the Windows cross-build need.
 # Sourced by run.sh and test.sh; skips apt entirely when everything is already there.
-# What building and running the viewer needs.
+# What building and running the viewer needs, and packaging it (cpack's dependency scan uses file).
 FXVIEW_RUN_PACKAGES=(
   build-essential cmake ninja-build pkg-config
   libgtest-dev libgmock-dev libbenchmark-dev
   libsdl2-dev libx11-dev libxi-dev libxtst-dev libepoxy-dev libpng-dev libgl-dev libegl-dev libgl1-mesa-dri
   glslang-dev glslang-tools libspirv-cross-c-shared-dev
+  file
 )
 # What the tests, the benchmarks and the Windows cross-build add.
 FXVIEW_TEST_PACKAGES=(
