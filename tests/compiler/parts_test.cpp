@@ -257,3 +257,37 @@ TEST(Limits, MoreGlobalsThanTheBackEndTakesAreRefused)
 }
 
 }  // namespace
+
+std::string prepared_text(const std::string& source)
+{
+    fxcompiler::PreparedSource prepared;
+    std::vector<Diagnostic> diagnostics;
+    EXPECT_TRUE(fxcompiler::prepare_source(source, "main.fx", {}, prepared, diagnostics))
+        << source << fxcompiler::format_diagnostics(diagnostics, "main.fx");
+    return prepared.text;
+}
+
+// Lists are rewritten only where the back end would read them otherwise, every value on its own
+// line; a value whose type the scan cannot tell leaves the list as written.
+TEST(Initialisers, RewrittenOnlyWhereNeededKeepingLines)
+{
+    const std::string nested = "static const float2 a[2] = { {1, 2}, {3, 4} };\nfloat4 v = {1, 2, 3, 4};\n";
+    EXPECT_EQ(prepared_text(nested), nested);
+    const std::string flat = "static const float2 a[2] = {\n  1, 2, // first\n  3,\n  4 };\nfloat x;\n";
+    std::string text = prepared_text(flat);
+    EXPECT_EQ(count(text, '\n'), count(flat, '\n')) << text;
+    EXPECT_NE(text.find("{{\n1, 2}, {\n3, \n4}}"), std::string::npos) << text;
+    const std::string unknown = "#define PAIR(a) a, a\nstatic const float2 a[2] = { PAIR(1), 2, 3 };\n";
+    EXPECT_EQ(prepared_text(unknown), unknown);
+}
+
+// Struct types that double at every level stay unknown past a size instead of filling memory.
+TEST(Initialisers, TypesNestedDeepStayCheap)
+{
+    std::string source = "struct S0 { float a; };\n";
+    for (int i = 1; i < 64; ++i) {
+        source += "struct S" + std::to_string(i) + " { S" + std::to_string(i - 1) + " a, b; };\n";
+    }
+    source += "static const S63 big = { 1, 2 };\n";
+    EXPECT_EQ(prepared_text(source), source);
+}

@@ -5,6 +5,7 @@
 // rewritten here, nested as the type is. The types come from a light scan of the declarations in
 // scope; a list holding a value whose type it cannot tell is left to the back end as written.
 #include <map>
+#include <string_view>
 
 #include "compiler.h"
 #include "tokens.h"
@@ -21,6 +22,7 @@ struct Shape {
     std::string name;                // a struct's
     std::vector<std::string> member_names;
     std::vector<Shape> members;      // a struct's members; an array's element
+    long nodes = 1;                  // shapes in this one, to keep copies small
 
     static Shape scalar() { return vector(1); }
     static Shape vector(int n)
@@ -44,6 +46,7 @@ struct Shape {
         s.kind = Array;
         s.length = length;
         s.members.push_back(element);
+        s.nodes = 1 + element.nodes;
         return s;
     }
 
@@ -75,6 +78,9 @@ struct Shape {
     }
 };
 
+const long MAX_SHAPE_NODES = 4096;
+const std::size_t MAX_VALUE_WORDS = 65536;
+
 bool same_leaf(const Shape& a, const Shape& b)
 {
     if (a.kind != b.kind) return false;
@@ -95,7 +101,7 @@ Shape combine(const Shape& a, const Shape& b)
     return Shape();
 }
 
-bool one_of(const std::string& s, std::initializer_list<const char*> words)
+bool one_of(std::string_view s, std::initializer_list<const char*> words)
 {
     for (const char* w : words) {
         if (s == w) return true;
@@ -324,9 +330,10 @@ private:
         int depth = 0;
     };
 
-    // Object-like macros expand (to a bounded depth); anything function-like stays a name.
+    // Object-like macros expand (to a bounded depth and length); anything function-like stays a name.
     void expand(const std::string& word, std::vector<std::string>& out, int depth) const
     {
+        if (out.size() > MAX_VALUE_WORDS) return;
         const std::vector<std::string>* body = depth < 8 ? macro(word) : nullptr;
         if (!body) {
             out.push_back(word);
@@ -342,6 +349,7 @@ private:
             if (t_[k].kind == Kind::Directive || t_[k].kind == Kind::String) return Shape();
             expand(t_.str(k), words, 0);
         }
+        if (words.size() > MAX_VALUE_WORDS) return Shape();
         std::size_t at = 0;
         Shape s = expression(words, at, 0);
         return at == words.size() ? s : Shape();
@@ -572,22 +580,23 @@ private:
             directive(i);
             return i + 1;
         }
-        if (t_.is(i, "{")) {
-            scopes_.push_back(std::move(pending_));
-            pending_.clear();
+        if (t_[i].kind == Kind::Punct) {
+            char c = t_.text[t_[i].begin];
+            if (c == '{') {
+                scopes_.push_back(std::move(pending_));
+                pending_.clear();
+            } else if (c == '}') {
+                if (scopes_.size() > 1) scopes_.pop_back();
+            } else if (c == ';') {
+                pending_.clear();
+            }
             return i + 1;
         }
-        if (t_.is(i, "}")) {
-            if (scopes_.size() > 1) scopes_.pop_back();
-            return i + 1;
-        }
-        if (t_.is(i, ";")) {
-            pending_.clear();
-            return i + 1;
-        }
-        if (t_.is(i, "struct") && t_.ident(i + 1) && t_.is(i + 2, "{")) return structure(i);
+        // A declaration starts with two names in a row (a type after qualifiers, or "vector<...> v").
+        if (!t_.ident(i) || !(t_.ident(i + 1) || t_.is(i + 1, "<"))) return i + 1;
+        if (t_.is(i, "struct") && t_.is(i + 2, "{")) return structure(i);
         if (t_.is(i, "typedef")) return type_definition(i);
-        if (!t_.ident(i) || is_keyword(t_.str(i)) || (i > 0 && t_.is(i - 1, "."))) return i + 1;
+        if (is_keyword(t_.str(i)) || (i > 0 && t_.is(i - 1, "."))) return i + 1;
         std::size_t k = i;
         while (t_.ident(k) && is_qualifier(t_.str(k))) ++k;
         if (!t_.ident(k) || is_keyword(t_.str(k))) return std::max(k, i + 1);
@@ -621,7 +630,7 @@ private:
                         if (t_.is(end, "(") || t_.is(end, "[") || t_.is(end, "{")) end = t_.match(end);
                         ++end;
                     }
-                    if (shape.kind == Shape::Scalar) {
+                    if (shape.kind == Shape::Scalar && end - k <= 8) {  // "const int N = 2 * M;"
                         long value = evaluate(k, end);
                         if (value >= 0) constants_[t_.str(name)] = value;
                     }
@@ -677,6 +686,7 @@ private:
                 Shape member = with_dimensions(type, k);
                 s.members.push_back(member);
                 s.member_names.push_back(member_name);
+                s.nodes += member.nodes;
                 k = skip_semantics(k);
                 if (!t_.is(k, ",")) break;
                 ++k;
@@ -684,7 +694,9 @@ private:
             while (k < close && !t_.is(k, ";")) ++k;
             ++k;
         }
-        types_[s.name] = s;
+        // Structs nested thousands deep would cost memory squared; such a type stays unknown.
+        if (s.nodes > MAX_SHAPE_NODES) s = Shape();
+        types_[t_.str(i + 1)] = s;
         // "struct S { ... } a, b;" declares instances too.
         return t_.ident(close + 1) ? declarators(s, close + 1, false) : close + 1;
     }
