@@ -183,10 +183,17 @@ std::string D3D9Glsl::helper_definitions() const
     return out;
 }
 
-std::string lit_definition(const std::string& name)
+const char* const LIT_HELPER = "fx_lit";
+
+std::string lit_definition()
 {
-    return "float4 " + name + "(float l, float h, float m) "
+    return std::string("float4 ") + LIT_HELPER + "(float l, float h, float m) "
            "{ return float4(1, max(l, 0), (l < 0 || h < 0) ? 0 : pow(h, m), 1); }\n";
+}
+
+std::string with_intrinsic_names(std::string log)
+{
+    return replace_all(std::move(log), std::string("'") + LIT_HELPER + "'", "'lit'");
 }
 
 namespace {

@@ -80,8 +80,10 @@ bool prepare_source(const std::string& text, const std::string& file_name, const
                     PreparedSource& prepared, std::vector<Diagnostic>& diagnostics);
 
 // ---- arithmetic.cpp (see arithmetic.h for its back-end part) ----
-// HLSL source of a lit() with Direct3D 9's result, defined under `name`.
-std::string lit_definition(const std::string& name);
+// lit() with Direct3D 9's result, as HLSL source defining LIT_HELPER; messages say lit again.
+extern const char* const LIT_HELPER;
+std::string lit_definition();
+std::string with_intrinsic_names(std::string log);
 
 // ---- initialisers.cpp ----
 struct Tokens;

@@ -6,6 +6,7 @@
 #include <climits>
 #include <cstdlib>
 #include <map>
+#include <optional>
 #include <set>
 #include <string_view>
 #include <unordered_map>
@@ -1123,21 +1124,21 @@ bool uses_before(const Tokens& t, const std::string& name, std::size_t end)
     return false;
 }
 
-// The back end crashes on a swizzle of a call of a function whose return type is const, which
-// means nothing there: the const goes, in place.
-void blank_const_return_types(std::string& text)
+// Names of the functions the text defines.
+std::set<std::string> defined_functions(const Tokens& t)
 {
-    Tokens t(text);
+    std::set<std::string> functions;
     int depth = 0;
     for (std::size_t i = 0; i < t.size(); ++i) {
         if (t.is(i, "{")) ++depth;
         else if (t.is(i, "}")) --depth;
-        if (depth != 0 || !t.is(i, "const")) continue;
-        std::size_t k = i + 1;
-        while (t.ident(k) && is_modifier(t.str(k))) ++k;
-        if (!t.ident(k) || !t.ident(k + 1) || !t.is(k + 2, "(")) continue;
-        for (std::size_t at = t[i].begin; at < t[i].end; ++at) text[at] = ' ';
+        else if (depth == 0 && i > 0 && t.ident(i - 1) && t.ident(i) && t.is(i + 1, "(")) {
+            std::size_t k = t.match(i + 1) + 1;
+            if (t.is(k, ":") && t.ident(k + 1)) k += 2;
+            if (t.is(k, "{")) functions.insert(t.str(i));
+        }
     }
+    return functions;
 }
 
 // Whether `name` is assigned or stepped anywhere after token `from`.
@@ -1159,26 +1160,18 @@ bool assigned(const Tokens& t, const std::string& name, std::size_t from)
     return false;
 }
 
-// The back end crashes on a static global initialised by a call of a user function, or reports
-// "Recursion detected" without a place. One declared alone on its line and never assigned becomes a
-// macro of its value, cast to its type, in the same columns; any other is refused with its place.
-void rewrite_static_initialisers(std::string& text, std::string& preamble, std::vector<Diagnostic>& errors)
+// Same-length rewrites (offset, text) of what the back end cannot take:
+// - const on a function's return type means nothing, and the back end crashes on a swizzle of a
+//   call of such a function: it goes;
+// - a static initialised by a call of a user function crashes it, or gets "Recursion detected"
+//   without a place. One declared alone on its line and never assigned becomes a macro of its
+//   value, cast to its type, in the same columns; any other is refused with its place.
+void rewrite_for_back_end(const Tokens& t, std::vector<std::pair<std::size_t, std::string>>& edits,
+                          std::string& preamble, std::vector<Diagnostic>& errors)
 {
-    Tokens t(text);
-    std::set<std::string> functions;
+    const std::string& text = t.text;
+    std::optional<std::set<std::string>> functions;  // found when first needed
     int depth = 0;
-    for (std::size_t i = 0; i < t.size(); ++i) {
-        if (t.is(i, "{")) ++depth;
-        else if (t.is(i, "}")) --depth;
-        else if (depth == 0 && i > 0 && t.ident(i - 1) && t.ident(i) && t.is(i + 1, "(")) {
-            std::size_t k = t.match(i + 1) + 1;
-            if (t.is(k, ":") && t.ident(k + 1)) k += 2;
-            if (t.is(k, "{")) functions.insert(t.str(i));
-        }
-    }
-    if (functions.empty()) return;
-    std::vector<std::pair<std::size_t, std::string>> edits;  // declaration start, same-length text
-    depth = 0;
     bool statement_start = true;
     for (std::size_t i = 0; i < t.size(); ++i) {
         if (t[i].kind == Kind::Directive) {
@@ -1199,11 +1192,20 @@ void rewrite_static_initialisers(std::string& text, std::string& preamble, std::
             is_static = is_static || t.str(k) == "static";
             is_const = is_const || t.str(k) == "const";
         }
+        if (is_const && t.ident(k) && t.ident(k + 1) && t.is(k + 2, "(")) {
+            for (std::size_t m = i; m < k; ++m) {
+                if (t.is(m, "const")) edits.push_back({t[m].begin, std::string(t[m].end - t[m].begin, ' ')});
+            }
+            continue;
+        }
         if (!is_static || !t.ident(k) || !t.ident(k + 1) || !t.is(k + 2, "=")) continue;
         std::size_t type = k, name = k + 1, end = k + 3, call = 0;
         bool one_declarator = true;
         for (; end < t.size() && !t.is(end, ";"); ++end) {
-            if (t.ident(end) && t.is(end + 1, "(") && functions.count(t.str(end)) && !call) call = end;
+            if (!call && t.ident(end) && t.is(end + 1, "(")) {
+                if (!functions) functions = defined_functions(t);
+                if (functions->count(t.str(end))) call = end;
+            }
             if (t.is(end, ",")) one_declarator = false;
             if (t.is(end, "(") || t.is(end, "[") || t.is(end, "{")) end = t.match(end);
         }
@@ -1231,7 +1233,6 @@ void rewrite_static_initialisers(std::string& text, std::string& preamble, std::
                                   "' is supported only when declared alone on its line and never assigned"});
         }
     }
-    for (const auto& edit : edits) text.replace(edit.first, edit.second.size(), edit.second);
 }
 
 bool uses_name(const Tokens& t, const char* name)
@@ -1347,15 +1348,20 @@ bool prepare_source(const std::string& text, const std::string& file_name, const
                     PreparedSource& prepared, std::vector<Diagnostic>& diagnostics)
 {
     std::string blanked = blank_effect_syntax(text);
+    std::optional<Tokens> lexed;
+    lexed.emplace(blanked);
+    // Same-length rewrites for the back end (offset, new text); the text is lexed again after any.
+    std::vector<std::pair<std::size_t, std::string>> rewrites;
     std::vector<Diagnostic> refused;
     std::string static_values;
-    blank_const_return_types(blanked);
-    rewrite_static_initialisers(blanked, static_values, refused);
+    rewrite_for_back_end(*lexed, rewrites, static_values, refused);
     if (!refused.empty()) {
         diagnostics.insert(diagnostics.end(), refused.begin(), refused.end());
         return false;
     }
-    Tokens raw(blanked);
+    for (const auto& edit : rewrites) blanked.replace(edit.first, edit.second.size(), edit.second);
+    if (!rewrites.empty()) lexed.emplace(blanked);
+    const Tokens& raw = *lexed;
 
     std::string preamble;
     for (const Define& d : defines) {
@@ -1377,10 +1383,10 @@ bool prepare_source(const std::string& text, const std::string& file_name, const
     // The back end's lit() multiplies where Direct3D 9 raises to the power. The definition joins
     // the preamble after the scan, whose lines it would shift.
     std::string definitions;
-    if (!defines_macro(raw, "lit") && !declares_name(raw, "lit") && !declares_name(raw, "fx_lit") &&
-        uses_name(raw, "lit")) {
-        preamble += "#define lit fx_lit\n";
-        definitions += lit_definition("fx_lit");
+    if (blanked.find("lit") != std::string::npos && uses_name(raw, "lit") && !defines_macro(raw, "lit") &&
+        !declares_name(raw, "lit") && !declares_name(raw, LIT_HELPER)) {
+        preamble += std::string("#define lit ") + LIT_HELPER + "\n";
+        definitions += lit_definition();
     }
 
     try {

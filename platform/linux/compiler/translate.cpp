@@ -534,7 +534,7 @@ TranslateResult translate_hlsl(const PreparedSource& source, const std::string& 
         configure(shader, src, source.preamble, entry);
         bool ok = shader.parse(GetDefaultResources(), 100, false, MESSAGES);
         const std::string& columns = source.file_text.empty() ? source.text : source.file_text;
-        diagnostics = parse_glslang_log(shader.getInfoLog(), file_name, columns);
+        diagnostics = parse_glslang_log(with_intrinsic_names(shader.getInfoLog()), file_name, columns);
         // Integer registers are ps_3_0's; their constants read 0 (see arithmetic.cpp).
         diagnostics.erase(std::remove_if(diagnostics.begin(), diagnostics.end(), [](const Diagnostic& d) {
                               return !d.error && d.text.find("unrecognized register type i") != std::string::npos;
