@@ -42,7 +42,8 @@ const int EXIT_DISPLAY_LOST = 5;
 bool quit_pending();
 // The quit is decided: a signal, or WM_QUIT posted or taken.
 bool quit_decided();
-// Ends the process with exit code 0 shortly, unless it ends by itself first.
+// A decided quit will wait for a frame still drawing: the process ends with exit code 0 a quarter
+// of a second from now, unless it ends by itself first.
 void arm_quit_watchdog();
 // The device gave up waiting for a frame: shutting down may wait for it, so a WM_QUIT taken while
 // this holds arms the watchdog.

@@ -5,6 +5,7 @@
 #include <signal.h>
 #include <string.h>
 
+#include <cstdio>
 #include <cstdlib>
 #include <functional>
 #include <memory>
@@ -15,7 +16,9 @@
 namespace {
 
 const Millis START_TIMEOUT(20000);
-const Millis QUIT_LIMIT(2000);
+// The viewer answers within 2 s; the margin is for a loaded machine, the failure it catches took
+// minutes.
+const Millis QUIT_LIMIT(5000);
 
 // Minutes per frame on a software renderer.
 const char* const ENDLESS_FRAME =
@@ -82,9 +85,12 @@ public:
     void expect_quick_clean_exit(const std::function<void()>& ask)
     {
         const std::vector<pid_t> helpers = children_of(viewer->pid());
+        const Clock::time_point asked = Clock::now();
         ask();
         std::optional<int> code = viewer->wait_exit(QUIT_LIMIT);
-        ASSERT_TRUE(code.has_value()) << "still running 2 s after the request; " << viewer->out();
+        const long long took = std::chrono::duration_cast<Millis>(Clock::now() - asked).count();
+        std::printf("    quit after %lld ms\n", took);  // the figure for the 2 s target
+        ASSERT_TRUE(code.has_value()) << "still running 5 s after the request; " << viewer->out();
         EXPECT_EQ(*code, 0) << viewer->err();
         for (pid_t helper : helpers) EXPECT_TRUE(ended(helper, Millis(1000))) << "a child outlived the viewer";
     }

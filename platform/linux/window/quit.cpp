@@ -3,13 +3,14 @@
 // process that still cannot finish its shutdown (a draw of minutes that Mesa waits for when the
 // context goes) is ended by a watchdog thread a moment after the quit was decided.
 #include <fcntl.h>
+#include <poll.h>
 #include <pthread.h>
 #include <signal.h>
 #include <unistd.h>
 
-#include <cerrno>
+#include <algorithm>
+#include <chrono>
 #include <cstdio>
-#include <ctime>
 
 #include "compiler.h"
 #include "window_service.h"
@@ -20,13 +21,18 @@ namespace {
 
 volatile sig_atomic_t signalled = 0;
 int watchdog_pipe[2] = {-1, -1};
-const long GRACE_MS = 1000;  // well within the 2 s a quit may take, after the ~100 ms it takes to notice
 
-void wake_watchdog()
+// A quit decided normally has this long to end the process: well within the 2 s a quit may take.
+const char ORDINARY_QUIT = 1;
+const int ORDINARY_GRACE_MS = 1000;
+// A quit with a frame still drawing will wait for that frame when the context goes: shorter.
+const char STUCK_QUIT = 2;
+const int STUCK_GRACE_MS = 250;
+
+void wake_watchdog(char kind)
 {
-    const char byte = 1;
     if (watchdog_pipe[1] >= 0) {
-        ssize_t ignored = write(watchdog_pipe[1], &byte, 1);
+        ssize_t ignored = write(watchdog_pipe[1], &kind, 1);
         (void)ignored;
     }
 }
@@ -34,16 +40,27 @@ void wake_watchdog()
 void on_signal(int)
 {
     signalled = 1;
-    wake_watchdog();
+    wake_watchdog(ORDINARY_QUIT);
 }
+
+using Clock = std::chrono::steady_clock;
 
 void* watchdog(void*)
 {
-    char byte;
-    while (read(watchdog_pipe[0], &byte, 1) < 0 && errno == EINTR) {
-    }
-    timespec grace = {GRACE_MS / 1000, (GRACE_MS % 1000) * 1000000};
-    while (nanosleep(&grace, &grace) != 0 && errno == EINTR) {
+    Clock::time_point deadline = Clock::time_point::max();
+    for (;;) {
+        int timeout = -1;
+        if (deadline != Clock::time_point::max()) {
+            auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now()).count();
+            if (left <= 0) break;
+            timeout = (int)left;
+        }
+        pollfd p{watchdog_pipe[0], POLLIN, 0};
+        if (poll(&p, 1, timeout) <= 0) continue;
+        char kind = 0;
+        if (read(watchdog_pipe[0], &kind, 1) != 1) continue;
+        auto grace = std::chrono::milliseconds(kind == STUCK_QUIT ? STUCK_GRACE_MS : ORDINARY_GRACE_MS);
+        deadline = std::min(deadline, Clock::now() + grace);
     }
     // What the program printed still reaches its reader, unless the stuck thread holds stdout.
     if (ftrylockfile(stdout) == 0) {
@@ -90,6 +107,6 @@ bool quit_signalled() { return signalled != 0; }
 
 }  // namespace window_service
 
-void arm_quit_watchdog() { window_service::wake_watchdog(); }
+void arm_quit_watchdog() { window_service::wake_watchdog(window_service::STUCK_QUIT); }
 
 }  // namespace fxplatform
