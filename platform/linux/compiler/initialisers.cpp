@@ -4,6 +4,8 @@
 // one value per element or member, and refuses or silently misreads a flat one; such lists are
 // rewritten here, nested as the type is. The types come from a light scan of the declarations in
 // scope; a list holding a value whose type it cannot tell is left to the back end as written.
+#include <algorithm>
+#include <cstdlib>
 #include <map>
 #include <string_view>
 
