@@ -103,14 +103,6 @@ Shape combine(const Shape& a, const Shape& b)
     return Shape();
 }
 
-bool one_of(std::string_view s, std::initializer_list<const char*> words)
-{
-    for (const char* w : words) {
-        if (s == w) return true;
-    }
-    return false;
-}
-
 bool is_qualifier(const std::string& s)
 {
     return one_of(s, {"uniform", "extern", "static", "shared", "const", "volatile", "row_major", "column_major",

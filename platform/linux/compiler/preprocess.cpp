@@ -102,14 +102,6 @@ std::vector<Token> lex(const std::string& s)
 
 namespace {
 
-bool one_of(const std::string& s, std::initializer_list<const char*> words)
-{
-    for (const char* w : words) {
-        if (s == w) return true;
-    }
-    return false;
-}
-
 bool is_modifier(const std::string& s)
 {
     return one_of(s, {"uniform", "extern", "static", "shared", "const", "volatile", "row_major", "column_major",

@@ -3,6 +3,7 @@
 #pragma once
 
 #include <cctype>
+#include <initializer_list>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -24,6 +25,14 @@ inline bool ident_char(char c) { return std::isalnum((unsigned char)c) || c == '
 
 std::vector<Token> lex(const std::string& s);
 
+inline bool one_of(std::string_view s, std::initializer_list<std::string_view> words)
+{
+    for (std::string_view w : words) {
+        if (s == w) return true;
+    }
+    return false;
+}
+
 struct Tokens {
     const std::string& text;
     std::vector<Token> list;
@@ -38,11 +47,12 @@ struct Tokens {
     {
         return std::string_view(text).substr(list[i].begin, list[i].end - list[i].begin);
     }
-    bool is(std::size_t i, const char* s) const
+    // The scans ask this of every token several times: lengths first, no strlen per call.
+    bool is(std::size_t i, std::string_view s) const
     {
         if (i >= list.size()) return false;
         const Token& t = list[i];
-        return t.kind != Kind::String && text.compare(t.begin, t.end - t.begin, s) == 0;
+        return t.kind != Kind::String && t.end - t.begin == s.size() && text.compare(t.begin, s.size(), s) == 0;
     }
     bool ident(std::size_t i) const { return i < list.size() && list[i].kind == Kind::Ident; }
 
