@@ -333,6 +333,7 @@ void check_numbers(const Tokens& t, Scan& scan)
                                             "SV_TARGET", "SV_DEPTH", "SV_POSITION"};
     int ternaries = 0;  // a ':' of "a ? b : c" is no semantic
     for (std::size_t i = 0; i < t.size(); ++i) {
+        if (t[i].kind != Kind::Punct) continue;  // every token looked at below is one
         if (t.is(i, "[") && i >= 2 && t.ident(i - 1) && t.ident(i - 2) &&
             !one_of(t.str(i - 2), {"return", "case", "else", "do"})) {
             check_array_dimensions(t, i, scan);
