@@ -39,13 +39,18 @@ run_soak() {
   [ "$rc" -eq 0 ] || status=1
 }
 
-run_fuzz() {
-  local build=${FXVIEW_FUZZ_BUILD:-build-robust-fuzz} runs=${FUZZ_RUNS:-100000} seconds=${FUZZ_SECONDS:-1200}
-  echo "== Fuzz: the compiler, $runs inputs or $seconds s, whichever comes first ($build)"
-  cmake -S . -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DCMAKE_C_COMPILER=clang \
+# configure_fuzz_build DIR: clang with libFuzzer, ASan and UBSan.
+configure_fuzz_build() {
+  cmake -S . -B "$1" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DCMAKE_C_COMPILER=clang \
     -DCMAKE_CXX_COMPILER=clang++ -DFXVIEW_FUZZ=ON -DFXVIEW_BENCHMARKS=OFF \
     -DCMAKE_CXX_FLAGS="-fsanitize=address,undefined,fuzzer-no-link -fno-omit-frame-pointer -fno-sanitize-recover=undefined" \
     -DCMAKE_EXE_LINKER_FLAGS="-fsanitize=address,undefined" >/dev/null
+}
+
+run_fuzz() {
+  local build=${FXVIEW_FUZZ_BUILD:-build-robust-fuzz} runs=${FUZZ_RUNS:-100000} seconds=${FUZZ_SECONDS:-1200}
+  echo "== Fuzz: the compiler, $runs inputs or $seconds s, whichever comes first ($build)"
+  configure_fuzz_build "$build"
   cmake --build "$build" -j"$jobs" --target compiler_fuzz
   local seeds="$root/$build/seeds" corpus="$root/$build/corpus" crashes="$root/$build/crashes"
   rm -rf "$seeds" "$crashes" && mkdir -p "$seeds" "$corpus" "$crashes"  # the corpus grows from run to run
@@ -74,10 +79,7 @@ run_hostile() {
 
   local fuzz_build=${FXVIEW_FUZZ_BUILD:-build-robust-fuzz} seconds=${PP_FUZZ_SECONDS:-600}
   echo "== Fuzz: the preprocessing stage alone, $seconds s, fresh corpus ($fuzz_build)"
-  cmake -S . -B "$fuzz_build" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DCMAKE_C_COMPILER=clang \
-    -DCMAKE_CXX_COMPILER=clang++ -DFXVIEW_FUZZ=ON -DFXVIEW_BENCHMARKS=OFF \
-    -DCMAKE_CXX_FLAGS="-fsanitize=address,undefined,fuzzer-no-link -fno-omit-frame-pointer -fno-sanitize-recover=undefined" \
-    -DCMAKE_EXE_LINKER_FLAGS="-fsanitize=address,undefined" >/dev/null
+  configure_fuzz_build "$fuzz_build"
   cmake --build "$fuzz_build" -j"$jobs" --target preprocessor_fuzz
   local work="$root/$fuzz_build/preprocessor" rc=0
   rm -rf "$work" && mkdir -p "$work/seeds" "$work/corpus" "$work/crashes"

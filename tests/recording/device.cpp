@@ -171,14 +171,7 @@ public:
             return hr;
         }
         log_call("Reset()");
-        rebind(record.render_target, back_buffer_);
-        record.render_target = back_buffer_;
-        for (auto& texture : record.textures) {
-            rebind(texture, nullptr);
-            texture = nullptr;
-        }
-        rebind(record.pixel_shader, nullptr);
-        record.pixel_shader = nullptr;
+        drop_bindings(back_buffer_);
         for (auto& states : record.sampler_states) {
             for (int t = 0; t < SAMPLER_STATES; ++t) states[t] = sampler_state_default((D3DSAMPLERSTATETYPE)t);
         }
@@ -433,14 +426,7 @@ protected:
     // As Direct3D does, the device lets go of its bindings when it goes.
     void on_destroy() override
     {
-        rebind(record.render_target, nullptr);
-        record.render_target = nullptr;
-        for (auto& texture : record.textures) {
-            rebind(texture, nullptr);
-            texture = nullptr;
-        }
-        rebind(record.pixel_shader, nullptr);
-        record.pixel_shader = nullptr;
+        drop_bindings(nullptr);
         record.destroyed = true;
         parent_->unbind();
     }
@@ -457,6 +443,20 @@ private:
     }
 
     // Bind the new object before letting go of the old, which may be the same.
+    // Textures and the shader unbound, render target 0 set to `target` (the back buffer after a
+    // Reset, nothing once the device goes).
+    void drop_bindings(IDirect3DSurface9* target)
+    {
+        rebind(record.render_target, target);
+        record.render_target = target;
+        for (auto& texture : record.textures) {
+            rebind(texture, nullptr);
+            texture = nullptr;
+        }
+        rebind(record.pixel_shader, nullptr);
+        record.pixel_shader = nullptr;
+    }
+
     void rebind(IUnknown* old_object, IUnknown* new_object)
     {
         Object* now = object_of(new_object);
