@@ -6,8 +6,7 @@
 // - log, log2, pow, sqrt, rsqrt: the log, pow and rsq instructions take |x|.
 // - acos, asin: no instruction; the compiler's polynomial (error up to 6.7e-5 rad) is the curve.
 // - a / b is rcp(b) * a, so x / 0 is +-infinity.
-// - lit(n.l, n.h, m) = (1, max(n.l, 0), n.l < 0 || n.h < 0 ? 0 : n.h^m, 1); the HLSL front end
-//   multiplies instead, so an HLSL definition replaces it (see prepare_source).
+// - lit() and fmod() are given before the back end sees them (intrinsics.cpp).
 // - ldexp(x, e) is x * exp2(e), frexp(x, e) gives e = floor(log2|x|) + 1 (0 for 0) and x * 2^-e;
 //   GLSL 330 has neither. texCUBEproj looks up xyz / w; GLSL has no projective cube lookup.
 // - Refused like Direct3D 9's compiler refuses them: literal infinities and NaNs (a literal
@@ -181,19 +180,6 @@ std::string D3D9Glsl::helper_definitions() const
         }
     }
     return out;
-}
-
-const char* const LIT_HELPER = "fx_lit";
-
-std::string lit_definition()
-{
-    return std::string("float4 ") + LIT_HELPER + "(float l, float h, float m) "
-           "{ return float4(1, max(l, 0), (l < 0 || h < 0) ? 0 : pow(h, m), 1); }\n";
-}
-
-std::string with_intrinsic_names(std::string log)
-{
-    return replace_all(std::move(log), std::string("'") + LIT_HELPER + "'", "'lit'");
 }
 
 namespace {

@@ -1,5 +1,5 @@
-// The back end, the only code tied to glslang and SPIRV-Cross: preprocess_hlsl and translate_hlsl
-// (HLSL -> SPIR-V -> GLSL 330 with Direct3D 9's registers, VPOS, VFACE, COLORn and DEPTH).
+// The back end, the only code tied to glslang and SPIRV-Cross: translate_hlsl (HLSL -> SPIR-V ->
+// GLSL 330 with Direct3D 9's registers, VPOS, VFACE, COLORn and DEPTH), one entry point at a time.
 #include <algorithm>
 #include <cctype>
 #include <cstdlib>
@@ -16,6 +16,7 @@
 
 #include "arithmetic.h"
 #include "compiler.h"
+#include "intrinsics.h"
 
 namespace fxcompiler {
 
@@ -170,6 +171,7 @@ private:
         std::string want = upper(semantic);
         Diagnostic d;
         d.text = text;
+        // Counted in the text the back end parsed; the message names main.fx's place.
         int line = 1;
         std::size_t line_start = 0;
         for (std::size_t i = 0; i < src.size(); ++i) {
@@ -182,8 +184,9 @@ private:
                 std::size_t end = at;
                 while (end < src.size() && (std::isalnum((unsigned char)src[end]) || src[end] == '_')) ++end;
                 if (end > at && upper(src.substr(at, end - at)) == want) {
-                    d.line = line;
-                    d.column = int(at - line_start) + 1;
+                    Place place = source_.map.to_file(line, int(at - line_start) + 1);
+                    d.line = place.line;
+                    d.column = place.column;
                 }
             }
         }
@@ -477,36 +480,21 @@ private:
     }
 };
 
-}  // namespace
-
-bool preprocess_hlsl(const std::string& text, const std::string& preamble, const std::string& file_name,
-                     std::string& output, std::vector<Diagnostic>& diagnostics)
+// The back end's places are in the text it parsed: as main.fx's, with the intrinsics' own names.
+std::vector<Diagnostic> in_file(std::vector<Diagnostic> diagnostics, const PreparedSource& source)
 {
-    try {
-        ensure_process_setup();
-        glslang::TShader shader(EShLangFragment);
-        Source src{text.c_str(), (int)text.size(), file_name.c_str()};
-        configure(shader, src, preamble, "main");
-        glslang::TShader::ForbidIncluder no_includes;
-        bool ok = shader.preprocess(GetDefaultResources(), 100, ENoProfile, false, false, MESSAGES, &output,
-                                    no_includes);
-        std::vector<Diagnostic> log = parse_glslang_log(shader.getInfoLog(), file_name, text);
-        ok = ok && !has_error(log);
-        // Warnings come again from the full compile.
-        for (const Diagnostic& d : log) {
-            if (d.error) diagnostics.push_back(d);
+    for (Diagnostic& d : diagnostics) {
+        if (d.line > 0) {
+            Place place = source.map.to_file(d.line, d.column);
+            d.line = place.line;
+            d.column = place.column;
         }
-        if (!ok && !has_error(diagnostics)) diagnostics.push_back({0, 0, true, "preprocessing failed"});
-        return ok;
-    } catch (const std::bad_alloc&) {
-        throw;  // the worker's memory limit: its caller reports it
-    } catch (const std::exception& e) {
-        diagnostics.push_back({0, 0, true, std::string("internal compiler error: ") + e.what()});
-    } catch (...) {
-        diagnostics.push_back({0, 0, true, "internal compiler error"});
+        d.text = with_intrinsic_names(d.text);
     }
-    return false;
+    return diagnostics;
 }
+
+}  // namespace
 
 // glslang builds its built-in symbol tables on the first parse of a kind and keeps them for the
 // process. A throw-away parse here builds them once, before any child is forked: otherwise each
@@ -533,8 +521,7 @@ TranslateResult translate_hlsl(const PreparedSource& source, const std::string& 
         Source src{source.text.c_str(), (int)source.text.size(), file_name.c_str()};
         configure(shader, src, source.preamble, entry);
         bool ok = shader.parse(GetDefaultResources(), 100, false, MESSAGES);
-        const std::string& columns = source.file_text.empty() ? source.text : source.file_text;
-        diagnostics = parse_glslang_log(with_intrinsic_names(shader.getInfoLog()), file_name, columns);
+        diagnostics = in_file(parse_glslang_log(shader.getInfoLog(), file_name, source.text), source);
         // Integer registers are ps_3_0's; their constants read 0 (see arithmetic.cpp).
         diagnostics.erase(std::remove_if(diagnostics.begin(), diagnostics.end(), [](const Diagnostic& d) {
                               return !d.error && d.text.find("unrecognized register type i") != std::string::npos;
@@ -549,7 +536,7 @@ TranslateResult translate_hlsl(const PreparedSource& source, const std::string& 
         program.addShader(&shader);
         ok = program.link(MESSAGES);
         bool entry_found = true;
-        for (const Diagnostic& d : parse_glslang_log(program.getInfoLog(), file_name, columns)) {
+        for (const Diagnostic& d : in_file(parse_glslang_log(program.getInfoLog(), file_name, source.text), source)) {
             // A missing entry point is only a warning here, with an empty main(): an error for us.
             if (d.text.find("Entry point not found") == std::string::npos) diagnostics.push_back(d);
             else entry_found = false;
@@ -562,7 +549,8 @@ TranslateResult translate_hlsl(const PreparedSource& source, const std::string& 
             if (!has_error(diagnostics)) diagnostics.push_back({0, 0, true, "the shader did not link"});
             return result;
         }
-        std::vector<Diagnostic> refused = apply_tree_rules(*program.getIntermediate(EShLangFragment), source.text);
+        std::vector<Diagnostic> refused =
+            in_file(apply_tree_rules(*program.getIntermediate(EShLangFragment), source.text), source);
         if (!refused.empty()) {
             diagnostics.insert(diagnostics.end(), refused.begin(), refused.end());
             return result;

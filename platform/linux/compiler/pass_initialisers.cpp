@@ -1,16 +1,19 @@
-// Initialiser lists as Direct3D 9 reads them: braces are ignored and the components of the values,
-// scalars, vectors, matrices (row by row), fill the declared type in order: arrays element by
-// element, structs member by member, matrices row by row. The back end reads a list the GLSL way,
-// one value per element or member, and refuses or silently misreads a flat one; such lists are
-// rewritten here, nested as the type is. The types come from a light scan of the declarations in
-// scope; a list holding a value whose type it cannot tell is left to the back end as written.
+// Pass: initialiser lists as Direct3D 9 reads them.
+// Reads: declarations with an initialiser list, and the declarations in scope that give its types.
+// Changes: braces are ignored and the components of the values (scalars, vectors, matrices row by
+//   row) fill the declared type in order: arrays element by element, structs member by member,
+//   matrices row by row. The back end reads a list the GLSL way, one value per element or member,
+//   and refuses or silently misreads a flat one; such lists are rewritten nested as the type is.
+//   A list holding a value whose type this light scan cannot tell is left as written.
+// Refuses, with the declared name's place: a list holding the wrong number of components.
 #include <algorithm>
 #include <cstdlib>
 #include <map>
 #include <string_view>
 
-#include "compiler.h"
-#include "tokens.h"
+#include "hlsl_words.h"
+#include "intrinsics.h"
+#include "passes.h"
 
 namespace fxcompiler {
 
@@ -103,77 +106,44 @@ Shape combine(const Shape& a, const Shape& b)
     return Shape();
 }
 
-bool is_qualifier(const std::string& s)
-{
-    return one_of(s, {"uniform", "extern", "static", "shared", "const", "volatile", "row_major", "column_major",
-                      "precise", "nointerpolation", "linear", "centroid", "noperspective", "sample", "groupshared",
-                      "inline", "snorm", "unorm", "in", "out", "inout"});
-}
-
 // Words that stand before a name without being its type.
-bool is_keyword(const std::string& s)
-{
-    return one_of(s, {"return", "else", "case", "do", "if", "for", "while", "switch", "break", "continue",
-                      "discard", "typedef", "struct", "default", "register", "packoffset", "true", "false"});
-}
-
-const char* const SCALARS[] = {"float", "half", "double", "fixed", "int", "uint", "bool", "dword", "min16float",
-                               "min10float", "min16int", "min12int", "min16uint"};
+bool is_keyword(std::string_view s) { return has_role(s, STATEMENT) || s == "typedef" || s == "struct"; }
 
 // float, half3, int4x4, ... ; Unknown for anything else.
-Shape builtin_type(const std::string& s)
+Shape builtin_type(std::string_view s)
 {
-    for (const char* base : SCALARS) {
-        std::size_t n = std::char_traits<char>::length(base);
-        if (s.compare(0, n, base) != 0) continue;
-        std::string dims = s.substr(n);
-        auto dim = [](char c) { return c >= '1' && c <= '4'; };
-        if (dims.empty()) return Shape::scalar();
-        if (dims.size() == 1 && dim(dims[0])) return Shape::vector(dims[0] - '0');
-        if (dims.size() == 3 && dim(dims[0]) && dims[1] == 'x' && dim(dims[2])) {
-            return Shape::matrix(dims[0] - '0', dims[2] - '0');
-        }
-    }
-    return Shape();
-}
-
-// Intrinsics whose result has the shape of their arguments, component by component.
-bool componentwise(const std::string& s)
-{
-    return one_of(s, {"abs", "acos", "asin", "atan", "atan2", "ceil", "clamp", "cos", "cosh", "degrees", "ddx",
-                      "ddy", "exp", "exp2", "floor", "fmod", "frac", "fwidth", "ldexp", "lerp", "log", "log10",
-                      "log2", "max", "min", "normalize", "pow", "radians", "reflect", "refract", "round", "rsqrt",
-                      "saturate", "sign", "sin", "sinh", "smoothstep", "sqrt", "step", "tan", "tanh", "trunc",
-                      "faceforward", "isnan", "isinf", "isfinite", "fx_noise_"});
+    std::size_t base = 0;
+    int rows = 0, columns = 0;
+    if (!scalar_type(s, base, rows, columns)) return Shape();
+    if (base == s.size()) return Shape::scalar();
+    if (s.size() - base == 1) return Shape::vector(columns);
+    return Shape::matrix(rows, columns);
 }
 
 class Rewriter {
 public:
-    Rewriter(const Tokens& t, std::vector<TextEdit>& edits, std::vector<Diagnostic>& errors)
-        : t_(t), edits_(edits), errors_(errors)
-    {
-    }
+    explicit Rewriter(Unit& unit) : t_(unit.tokens), errors_(unit.errors) {}
 
     void run()
     {
         scopes_.emplace_back();
         for (std::size_t i = 0; i < t_.size();) i = step(i);
+        replace_tokens(t_, std::move(replacements_));
     }
 
 private:
-    const Tokens& t_;
-    std::vector<TextEdit>& edits_;
+    TokenList& t_;
     std::vector<Diagnostic>& errors_;
-    std::vector<std::map<std::string, Shape>> scopes_;
-    std::map<std::string, Shape> pending_;  // parameters, for the body that follows
-    std::map<std::string, Shape> types_;    // structs and typedefs
-    std::map<std::string, Shape> functions_;
-    std::map<std::string, long> constants_;  // integer constants, for array sizes
-    std::map<std::string, std::vector<std::string>> macros_;  // object-like: the body's tokens
+    std::vector<Replacement> replacements_;
+    std::vector<std::map<std::string, Shape, std::less<>>> scopes_;
+    std::map<std::string, Shape, std::less<>> pending_;  // parameters, for the body that follows
+    std::map<std::string, Shape, std::less<>> types_;    // structs and typedefs
+    std::map<std::string, Shape, std::less<>> functions_;
+    std::map<std::string, long, std::less<>> constants_;  // integer constants, for array sizes
 
     // ---- what the names mean ----
 
-    const Shape* variable(const std::string& name) const
+    const Shape* variable(std::string_view name) const
     {
         for (auto it = scopes_.rbegin(); it != scopes_.rend(); ++it) {
             auto found = it->find(name);
@@ -182,38 +152,15 @@ private:
         return nullptr;
     }
 
-    const std::vector<std::string>* macro(const std::string& name) const
-    {
-        auto found = macros_.find(name);
-        return found == macros_.end() ? nullptr : &found->second;
-    }
-
-    void directive(std::size_t i)
-    {
-        std::string line = t_.str(i).substr(1);
-        Tokens d(line);
-        if (d.size() < 2 || !d.ident(1)) return;
-        std::string name = d.str(1);
-        if (d.is(0, "undef")) {
-            macros_.erase(name);
-        } else if (d.is(0, "define")) {
-            macros_.erase(name);
-            if (d.size() > 2 && d.is(2, "(") && d[2].begin == d[1].end) return;  // function-like
-            std::vector<std::string> body;
-            for (std::size_t k = 2; k < d.size(); ++k) body.push_back(d.str(k));
-            macros_[name] = body;
-        }
-    }
-
     // The type at `k` (qualifiers already skipped); `next` is the token after it.
     Shape type_at(std::size_t k, std::size_t& next, int depth = 0) const
     {
         next = k + 1;
         if (!t_.ident(k) || depth > 8) return Shape();
-        std::string s = t_.str(k);
+        std::string_view s = t_.view(k);
         if (s == "struct" && t_.ident(k + 1)) {
             ++next;
-            s = t_.str(k + 1);
+            s = t_.view(k + 1);
         }
         if (s == "vector" || s == "matrix") {
             if (!t_.is(k + 1, "<")) return s == "vector" ? Shape::vector(4) : Shape::matrix(4, 4);
@@ -240,12 +187,6 @@ private:
         return Shape();
     }
 
-    static bool template_type(const std::string& s)
-    {
-        return s == "vector" || s == "matrix" || s.compare(0, 7, "Texture") == 0 ||
-               s.find("Buffer") != std::string::npos;
-    }
-
     // Array dimensions from `k` on: "[2][N]".
     Shape with_dimensions(Shape shape, std::size_t& k) const
     {
@@ -262,19 +203,19 @@ private:
     // A constant integer expression over [b, e): literals, macros, integer constants, + - * / ( ).
     long evaluate(std::size_t b, std::size_t e) const
     {
-        std::vector<std::string> words;
-        for (std::size_t k = b; k < e; ++k) words.push_back(t_.str(k));
+        std::vector<std::string_view> words;
+        for (std::size_t k = b; k < e; ++k) words.push_back(t_.view(k));
         std::size_t at = 0;
         long value = evaluate_words(words, at, 0);
         return at == words.size() ? value : -1;
     }
 
-    long evaluate_words(const std::vector<std::string>& w, std::size_t& at, int depth) const
+    long evaluate_words(const std::vector<std::string_view>& w, std::size_t& at, int depth) const
     {
         // sum := product (('+'|'-') product)*; product := atom (('*'|'/') atom)*
         auto atom = [&](std::size_t& a) -> long {
             if (a >= w.size() || depth > 16) return -1;
-            const std::string& s = w[a++];
+            const std::string_view s = w[a++];
             if (s == "(") {
                 long v = evaluate_words(w, a, depth + 1);
                 if (a < w.size() && w[a] == ")") ++a;
@@ -282,17 +223,11 @@ private:
                 return v;
             }
             if (std::isdigit((unsigned char)s[0])) {
-                char* end = nullptr;
-                long v = std::strtol(s.c_str(), &end, 0);
-                return *end == 0 || one_of(end, {"u", "U", "l", "L"}) ? v : -1;
+                std::uint64_t v = 0;
+                return read_integer(s, v) && v <= 1000000000 ? (long)v : -1;
             }
             auto c = constants_.find(s);
             if (c != constants_.end()) return c->second;
-            if (const std::vector<std::string>* body = macro(s)) {
-                std::size_t inner = 0;
-                long v = evaluate_words(*body, inner, depth + 1);
-                return inner == body->size() ? v : -1;
-            }
             return -1;
         };
         auto product = [&](std::size_t& a) -> long {
@@ -317,46 +252,27 @@ private:
 
     // ---- the shape of an expression ----
 
-    struct Cursor {
-        const Rewriter& r;
-        std::vector<std::string> w;  // the expression's words, macros expanded
-        std::size_t at = 0;
-        int depth = 0;
-    };
-
-    // Object-like macros expand (to a bounded depth and length); anything function-like stays a name.
-    void expand(const std::string& word, std::vector<std::string>& out, int depth) const
-    {
-        if (out.size() > MAX_VALUE_WORDS) return;
-        const std::vector<std::string>* body = depth < 8 ? macro(word) : nullptr;
-        if (!body) {
-            out.push_back(word);
-            return;
-        }
-        for (const std::string& b : *body) expand(b, out, depth + 1);
-    }
-
     Shape shape_of(std::size_t b, std::size_t e) const
     {
-        std::vector<std::string> words;
+        if (e - b > MAX_VALUE_WORDS) return Shape();
+        std::vector<std::string_view> words;
         for (std::size_t k = b; k < e; ++k) {
             if (t_[k].kind == Kind::Directive || t_[k].kind == Kind::String) return Shape();
-            expand(t_.str(k), words, 0);
+            words.push_back(t_.view(k));
         }
-        if (words.size() > MAX_VALUE_WORDS) return Shape();
         std::size_t at = 0;
         Shape s = expression(words, at, 0);
         return at == words.size() ? s : Shape();
     }
 
-    static bool binary_operator(const std::string& s)
+    static bool binary_operator(std::string_view s)
     {
         return one_of(s, {"+", "-", "*", "/", "%", "<", ">", "=", "!", "&", "|", "^", "?", ":"});
     }
 
     // Operands joined by operators: every operator of HLSL combines its operands' shapes the same
     // way, so precedence does not matter here. Stops at a ',' or a closing bracket.
-    Shape expression(const std::vector<std::string>& w, std::size_t& at, int depth) const
+    Shape expression(const std::vector<std::string_view>& w, std::size_t& at, int depth) const
     {
         if (depth > 32) return Shape();
         Shape result = operand(w, at, depth);
@@ -367,11 +283,11 @@ private:
         return result;
     }
 
-    Shape operand(const std::vector<std::string>& w, std::size_t& at, int depth) const
+    Shape operand(const std::vector<std::string_view>& w, std::size_t& at, int depth) const
     {
         while (at < w.size() && one_of(w[at], {"-", "+", "!", "~"})) ++at;
         if (at >= w.size()) return Shape();
-        const std::string s = w[at++];
+        const std::string_view s = w[at++];
         Shape shape;
         if (s == "(") {
             // A cast "(float3)x" or a parenthesised expression.
@@ -416,7 +332,7 @@ private:
     }
 
     // The arguments of a call, `at` on its '('; false when they do not close.
-    std::pair<std::vector<Shape>, bool> arguments(const std::vector<std::string>& w, std::size_t& at,
+    std::pair<std::vector<Shape>, bool> arguments(const std::vector<std::string_view>& w, std::size_t& at,
                                                   int depth) const
     {
         std::vector<Shape> args;
@@ -440,20 +356,22 @@ private:
         return {args, false};
     }
 
-    Shape call(const std::string& name, const std::vector<Shape>& args) const
+    Shape call(std::string_view name, const std::vector<Shape>& args) const
     {
-        if (one_of(name, {"dot", "length", "distance", "determinant", "any", "all"})) return Shape::scalar();
-        if (name == "cross") return Shape::vector(3);
-        if (name.compare(0, 3, "tex") == 0) return Shape::vector(4);
         auto user = functions_.find(name);
         if (user != functions_.end()) return user->second;
+        const Intrinsic* intrinsic = find_intrinsic(name);
+        const Result result = intrinsic ? intrinsic->result : Result::Unknown;
+        if (result == Result::Scalar) return Shape::scalar();
+        if (result == Result::Vector3) return Shape::vector(3);
+        if (result == Result::Vector4) return Shape::vector(4);
         for (const Shape& a : args) {
             if (!a.known()) return Shape();
         }
-        if (name == "transpose" && args.size() == 1 && args[0].kind == Shape::Matrix) {
+        if (result == Result::Transposed && args.size() == 1 && args[0].kind == Shape::Matrix) {
             return Shape::matrix(args[0].cols, args[0].rows);
         }
-        if (name == "mul" && args.size() == 2) {
+        if (result == Result::Product && args.size() == 2) {
             const Shape &a = args[0], &b = args[1];
             if (a.kind == Shape::Scalar) return b;
             if (b.kind == Shape::Scalar) return a;
@@ -463,7 +381,7 @@ private:
             if (a.kind == Shape::Matrix && b.kind == Shape::Matrix) return Shape::matrix(a.rows, b.cols);
             return Shape();
         }
-        if (componentwise(name) && !args.empty()) {
+        if (result == Result::Arguments && !args.empty()) {
             Shape s = args[0];
             for (std::size_t i = 1; i < args.size(); ++i) s = combine(s, args[i]);
             return s;
@@ -471,7 +389,7 @@ private:
         return Shape();
     }
 
-    Shape postfix(Shape shape, const std::vector<std::string>& w, std::size_t& at, int depth) const
+    Shape postfix(Shape shape, const std::vector<std::string_view>& w, std::size_t& at, int depth) const
     {
         while (at < w.size()) {
             if (w[at] == "[") {
@@ -496,7 +414,7 @@ private:
         return shape;
     }
 
-    static Shape member(const Shape& of, const std::string& name)
+    static Shape member(const Shape& of, std::string_view name)
     {
         if (of.kind == Shape::Struct) {
             for (std::size_t m = 0; m < of.members.size(); ++m) {
@@ -510,18 +428,18 @@ private:
             return n <= 4 ? Shape::vector(n) : Shape();
         }
         if ((of.kind == Shape::Vector || of.kind == Shape::Scalar) && name.size() <= 4 &&
-            (name.find_first_not_of("xyzw") == std::string::npos ||
-             name.find_first_not_of("rgba") == std::string::npos)) {
+            (name.find_first_not_of("xyzw") == std::string_view::npos ||
+             name.find_first_not_of("rgba") == std::string_view::npos)) {
             return Shape::vector((int)name.size());
         }
         return Shape();
     }
 
     // A type spelled in words ("float3", "vector<float, 2>", a struct or typedef name).
-    Shape type_of_words(const std::vector<std::string>& w, std::size_t& at) const
+    Shape type_of_words(const std::vector<std::string_view>& w, std::size_t& at) const
     {
         if (at >= w.size()) return Shape();
-        const std::string& s = w[at];
+        const std::string_view s = w[at];
         Shape builtin = builtin_type(s);
         if (builtin.known()) {
             ++at;
@@ -570,12 +488,9 @@ private:
     // One statement-level step from token `i`; returns where the next one starts.
     std::size_t step(std::size_t i)
     {
-        if (t_[i].kind == Kind::Directive) {
-            directive(i);
-            return i + 1;
-        }
+        if (t_[i].kind == Kind::Directive) return i + 1;
         if (t_[i].kind == Kind::Punct) {
-            char c = t_.text[t_[i].begin];
+            const char c = t_.punct(i);
             if (c == '{') {
                 scopes_.push_back(std::move(pending_));
                 pending_.clear();
@@ -590,14 +505,14 @@ private:
         if (!t_.ident(i) || !(t_.ident(i + 1) || t_.is(i + 1, "<"))) return i + 1;
         if (t_.is(i, "struct") && t_.is(i + 2, "{")) return structure(i);
         if (t_.is(i, "typedef")) return type_definition(i);
-        if (is_keyword(t_.str(i)) || (i > 0 && t_.is(i - 1, "."))) return i + 1;
+        if (is_keyword(t_.view(i)) || (i > 0 && t_.is(i - 1, "."))) return i + 1;
         std::size_t k = i;
-        while (t_.ident(k) && is_qualifier(t_.str(k))) ++k;
-        if (!t_.ident(k) || is_keyword(t_.str(k))) return std::max(k, i + 1);
+        while (t_.ident(k) && is_qualifier(t_.view(k))) ++k;
+        if (!t_.ident(k) || is_keyword(t_.view(k))) return std::max(k, i + 1);
         std::size_t name = k + 1;
-        if (t_.is(name, "<") && template_type(t_.str(k))) name = t_.match(name) + 1;
+        if (t_.is(name, "<") && has_role(t_.view(k), TEMPLATE)) name = t_.match(name) + 1;
         if (t_.is(k, "struct")) ++name;
-        if (!t_.ident(name) || is_keyword(t_.str(name))) return k + 1;
+        if (!t_.ident(name) || is_keyword(t_.view(name))) return k + 1;
         std::size_t after;
         Shape type = type_at(k, after);
         if (t_.is(name + 1, "(")) return function(type, name);
@@ -645,7 +560,7 @@ private:
         std::size_t open = name + 1, close = t_.match(open);
         pending_.clear();
         for (std::size_t k = open + 1; k < close;) {
-            while (t_.ident(k) && is_qualifier(t_.str(k))) ++k;
+            while (t_.ident(k) && is_qualifier(t_.view(k))) ++k;
             std::size_t after;
             Shape type = type_at(k, after);
             if (!t_.ident(k) || !t_.ident(after)) {
@@ -670,7 +585,7 @@ private:
         s.name = t_.str(i + 1);
         std::size_t open = i + 2, close = t_.match(open);
         for (std::size_t k = open + 1; k < close;) {
-            while (t_.ident(k) && is_qualifier(t_.str(k))) ++k;
+            while (t_.ident(k) && is_qualifier(t_.view(k))) ++k;
             std::size_t after;
             Shape type = type_at(k, after);
             if (k >= close) break;
@@ -698,7 +613,7 @@ private:
     std::size_t type_definition(std::size_t i)
     {
         std::size_t k = i + 1;
-        while (t_.ident(k) && is_qualifier(t_.str(k))) ++k;
+        while (t_.ident(k) && is_qualifier(t_.view(k))) ++k;
         std::size_t after;
         Shape type = type_at(k, after);
         k = after;
@@ -748,32 +663,28 @@ private:
         return true;
     }
 
+    // Writes the list again, nested as the type is: the values' own tokens, braces around.
     struct Filler {
-        const Tokens& t;
+        TokenList& t;
         const std::vector<Value>& values;
-        std::size_t index = 0;    // the value being read
-        long offset = 0;          // components of it already used
-        std::vector<bool> placed;  // values whose own text was put in already
-        int line;                  // the line the new text has reached
+        std::size_t index = 0;  // the value being read
+        long offset = 0;        // components of it already used
         bool failed = false;
+        std::vector<Token> out;
 
-        // The value's text: where it stands first (its lines kept), on one line when repeated.
-        std::string text(std::size_t v)
+        void mark(std::string_view s, const Token& at) { out.push_back(t.make(s, Kind::Punct, at)); }
+        // Opening marks stand before the value that follows, the others after the one before.
+        const Token& here() const { return t[values[std::min(index, values.size() - 1)].first]; }
+        const Token& last() const { return out.empty() ? here() : out.back(); }
+
+        void value(std::size_t v)
         {
-            const Value& value = values[v];
-            std::string out;
-            if (!placed[v]) {
-                placed[v] = true;
-                for (; line < t[value.first].line; ++line) out += '\n';
-                line = t[value.last].line;
-                return out + t.text.substr(t[value.first].begin, t[value.last].end - t[value.first].begin);
-            }
-            for (std::size_t k = value.first; k <= value.last; ++k) out += (k > value.first ? " " : "") + t.str(k);
-            return out;
+            out.insert(out.end(), t.list.begin() + (std::ptrdiff_t)values[v].first,
+                       t.list.begin() + (std::ptrdiff_t)values[v].last + 1);
         }
 
         // `count` components of value v from `from`, as a swizzle.
-        std::string piece(std::size_t v, long from, long count)
+        void piece(std::size_t v, long from, long count)
         {
             const Shape& s = values[v].shape;
             std::string swizzle;
@@ -786,56 +697,74 @@ private:
                     failed = true;  // a struct or an array split across elements
                 }
             }
-            return "(" + text(v) + ")." + swizzle;
+            const Token& at = t[values[v].first];
+            mark("(", at);
+            value(v);
+            mark(")", at);
+            mark(".", at);
+            out.push_back(t.make(t.keep(swizzle), Kind::Ident, at));
         }
 
-        std::string fill(const Shape& shape)
+        void fill(const Shape& shape)
         {
             if (failed || index >= values.size()) {
                 failed = true;
-                return std::string();
+                return;
             }
             const Value& v = values[index];
             if (offset == 0 && same_leaf(shape, v.shape)) {
-                ++index;
-                return text(index - 1);
+                value(index++);
+                return;
             }
             switch (shape.kind) {
             case Shape::Array:
             case Shape::Struct: {
-                std::string out = "{";
-                std::size_t count = shape.kind == Shape::Array ? (std::size_t)shape.length : shape.members.size();
+                mark("{", here());
+                const std::size_t count = shape.kind == Shape::Array ? (std::size_t)shape.length : shape.members.size();
                 for (std::size_t m = 0; m < count && !failed; ++m) {
-                    out += (m ? ", " : "") + fill(shape.kind == Shape::Array ? shape.members[0] : shape.members[m]);
+                    if (m) mark(",", last());
+                    fill(shape.kind == Shape::Array ? shape.members[0] : shape.members[m]);
                 }
-                return out + "}";
+                mark("}", last());
+                return;
             }
             case Shape::Matrix: {
-                std::string out = "{";
+                mark("{", here());
                 for (int r = 0; r < shape.rows && !failed; ++r) {
-                    out += (r ? ", " : "") + fill(Shape::vector(shape.cols));
+                    if (r) mark(",", last());
+                    fill(Shape::vector(shape.cols));
                 }
-                return out + "}";
+                mark("}", last());
+                return;
             }
             case Shape::Scalar:
             case Shape::Vector: {
-                std::vector<std::string> parts;
+                const std::size_t start = out.size();
+                int parts = 0;
+                mark("{", here());
                 for (long need = shape.cols; need > 0 && !failed;) {
                     if (index >= values.size()) {
                         failed = true;
                         break;
                     }
                     const Value& from = values[index];
-                    long take = std::min(need, from.components - offset);
-                    bool whole = offset == 0 && take == from.components &&
-                                 (from.shape.kind == Shape::Scalar || from.shape.kind == Shape::Vector);
+                    const long take = std::min(need, from.components - offset);
+                    const bool whole = offset == 0 && take == from.components &&
+                                       (from.shape.kind == Shape::Scalar || from.shape.kind == Shape::Vector);
+                    if (parts) mark(",", last());
                     if (whole) {
-                        parts.push_back(text(index));
+                        value(index);
+                        ++parts;
                     } else if (from.shape.kind == Shape::Matrix) {
                         // One component at a time: the back end misreads a matrix swizzle of several.
-                        for (long c = 0; c < take; ++c) parts.push_back(piece(index, offset + c, 1));
+                        for (long c = 0; c < take; ++c) {
+                            if (c) mark(",", last());
+                            piece(index, offset + c, 1);
+                            ++parts;
+                        }
                     } else {
-                        parts.push_back(piece(index, offset, take));
+                        piece(index, offset, take);
+                        ++parts;
                     }
                     need -= take;
                     offset += take;
@@ -844,16 +773,17 @@ private:
                         offset = 0;
                     }
                 }
+                mark("}", last());
                 // One part is the value itself: the back end misreads "{v}" next to other elements.
-                if (parts.size() == 1) return parts[0];
-                std::string out = "{";
-                for (std::size_t p = 0; p < parts.size(); ++p) out += (p ? ", " : "") + parts[p];
-                return out + "}";
+                if (parts == 1) {
+                    out.erase(out.begin() + (std::ptrdiff_t)start);
+                    out.pop_back();
+                }
+                return;
             }
             case Shape::Unknown: break;
             }
             failed = true;
-            return std::string();
         }
     };
 
@@ -861,16 +791,16 @@ private:
     {
         if (!shape.known()) return;
         std::vector<Value> found;
-        if (!values(open, close, found)) return;
+        if (!values(open, close, found) || found.empty()) return;
         long total = 0;
         for (const Value& v : found) total += v.components;
         // An unsized array takes its length from the list.
         if (shape.kind == Shape::Array && shape.length < 0) {
-            long element = shape.members[0].components();
+            const long element = shape.members[0].components();
             if (element <= 0) return;
             shape.length = (int)std::max(1L, (total + element - 1) / element);
         }
-        long wanted = shape.components();
+        const long wanted = shape.components();
         if (wanted < 0) return;
         if (total != wanted) {
             errors_.push_back({t_[name].line, t_[name].column, true,
@@ -879,24 +809,26 @@ private:
                                    std::to_string(wanted)});
             return;
         }
-        Filler filler{t_, found, 0, 0, std::vector<bool>(found.size(), false), t_[open].line, false};
-        std::string text = filler.fill(shape);
+        Filler filler{t_, found, 0, 0, false, {}};
+        filler.fill(shape);
         if (filler.failed || filler.index != found.size()) return;
-        if (text.empty() || text[0] != '{') text = "{" + text + "}";
-        for (int line = filler.line; line < t_[close].line; ++line) text += '\n';
-        // Unchanged apart from spacing: the back end reads it as it is.
-        Tokens now(text);
-        bool same = now.size() == close + 1 - open;
-        for (std::size_t k = 0; same && k < now.size(); ++k) same = now.str(k) == t_.str(open + k);
-        if (!same) edits_.push_back({t_[open].begin, t_[close].end, text});
+        std::vector<Token>& made = filler.out;
+        // A braced group is the whole of what fill() wrote; anything else is one value.
+        if (made.empty() || made[0].kind != Kind::Punct || made[0].text != "{") {
+            made.insert(made.begin(), t_[open]);
+            made.push_back(t_[close]);
+        }
+        made.front() = t_[open];  // the list's own braces, where they stand
+        made.back() = t_[close];
+        // Unchanged: the back end reads it as it is.
+        bool same = made.size() == close + 1 - open;
+        for (std::size_t k = 0; same && k < made.size(); ++k) same = made[k].text == t_[open + k].text;
+        if (!same) replacements_.push_back({open, close, std::move(made)});
     }
 };
 
 }  // namespace
 
-void rewrite_initialiser_lists(const Tokens& tokens, std::vector<TextEdit>& edits, std::vector<Diagnostic>& errors)
-{
-    Rewriter(tokens, edits, errors).run();
-}
+void rewrite_initialiser_lists(Unit& unit) { Rewriter(unit).run(); }
 
 }  // namespace fxcompiler

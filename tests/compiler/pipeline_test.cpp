@@ -1,0 +1,111 @@
+// The compiler's front half: the preprocessor (C's rules, with the places of what it refuses), the
+// way messages find main.fx's place through macros and rewrites, and the tables the passes read.
+#include "compiler_test_util.h"
+#include "hlsl_words.h"
+#include "intrinsics.h"
+#include "platform.h"
+
+namespace {
+
+const char* const ENTRY = "float4 ps_main(float2 uv : TEXCOORD0) : COLOR0 { return ";
+
+std::string shader_returning(const std::string& before, const std::string& value)
+{
+    return before + ENTRY + value + "; }\n";
+}
+
+void expect_compiles(const std::string& source)
+{
+    fxcompiler::CompileOutput out = compile_text(source);
+    EXPECT_EQ(out.result, 0) << source << "\n" << messages_of(out);
+}
+
+void expect_message(const std::string& source, const std::string& message)
+{
+    fxcompiler::CompileOutput out = compile_text(source);
+    EXPECT_NE(out.result, 0) << source;
+    EXPECT_EQ(messages_of(out), message) << source;
+}
+
+TEST(Preprocessor, ExpandsAsC)
+{
+    // Pasting, stringising into an annotation, variadic arguments, arguments expanded first.
+    expect_compiles("#define CAT(a, b) a##b\nfloat4 CAT(ti, nt);\n" + shader_returning("", "tint"));
+    expect_compiles("#define NAME(x) < string UIName = #x; >\nfloat4 tint NAME(the tint);\n" +
+                    shader_returning("", "tint"));
+    expect_compiles("#define SUM(first, ...) (first + float4(__VA_ARGS__))\n" + shader_returning("", "SUM(1, 2, 3, 4, 5)"));
+    expect_compiles("#define ONE 1\n#define ID(x) x\n#define TWICE(x) ID(x) + ID(x)\n" +
+                    shader_returning("", "TWICE(ONE)"));
+    // A macro never expands inside itself; the name then stays, as a variable here.
+    expect_compiles("float4 x;\n#define x (x + 1)\n" + shader_returning("", "x"));
+    // An object-like macro naming a function-like one takes the parentheses after it.
+    expect_compiles("#define F(a) (a * 2)\n#define G F\n" + shader_returning("", "G(uv.x)"));
+    // The caller's macros (D3DXMACRO) come before the file.
+    expect_compiles("#if __LINE__ == 1 && defined(FXVIEW) == 0\n" + shader_returning("", "1") + "#endif\n");
+}
+
+TEST(Preprocessor, ChoosesGroupsAsC)
+{
+    const std::string source = "#define A 2\n"
+                               "#ifdef A\n#if A > 1 && !defined(B) && (A << 2) == 8 && -A < 0 && A % 3 == 2\n"
+                               "#define VALUE 0.5\n#elif 1\n#error not this one\n#else\n#error nor this\n#endif\n"
+                               "#else\n#error not this either\n#endif\n"
+                               "#ifndef VALUE\n#error VALUE is defined\n#endif\n"
+                               "#if 0\n#if 1\n#error never\n#endif\n#bogus directives in a group not taken\n#endif\n"
+                               "#undef A\n#ifdef A\n#error A is gone\n#endif\n#line 40\n#pragma pack_matrix(row_major)\n";
+    expect_compiles(shader_returning(source, "VALUE"));
+}
+
+TEST(Preprocessor, RefusesWithThePlace)
+{
+    const std::string good = shader_returning("", "1");
+    expect_message("float4 a;\n#error stop here, please\n" + good, "main.fx(2,1): error: '#error' : stop here, please");
+    expect_message("  #frobnicate\n" + good, "main.fx(1,3): error: '#frobnicate' : unknown preprocessor directive");
+    expect_message(good + "#endif\n", "main.fx(2,1): error: '#endif' : there is no #if before it");
+    expect_message("#if 1\n#else\n#elif 1\n#endif\n" + good, "main.fx(3,1): error: '#elif' : comes after the #else of its #if");
+    expect_message("\n#ifdef X\n" + good, "main.fx(2,1): error: '#ifdef' : no #endif closes it");
+    expect_message("#if 1 / (2 - 2)\n#endif\n" + good, "main.fx(1,7): error: '#if' : division by zero");
+    expect_message("#if (1\n#endif\n" + good, "main.fx(1,1): error: '#if' : ')' expected");
+    expect_message("#define F(a, b) a\n" + shader_returning("", "F(1)"),
+                   "main.fx(2,57): error: 'F' : the macro takes 2 arguments, given 1");
+    expect_message("#define F(a) a\n" + std::string(ENTRY) + "F(1;\n}\n",
+                   "main.fx(2,57): error: 'F' : the macro's argument list is not closed");
+    expect_message("#define F(a, a b) a\n" + good, "main.fx(1,16): error: 'b' : not a parameter name");
+}
+
+// Messages name main.fx's place: through a macro (its use), after text a macro made longer or
+// shorter, after rewritten lists, and with any line ends.
+TEST(Places, MessagesPointIntoTheFile)
+{
+    expect_message("#define BAD undefined_name\n" + std::string(ENTRY) + "\n  BAD; }\n",
+                   "main.fx(3,3): error: 'undefined_name' : unknown variable");
+    expect_message("#define LONG_ONE (uv.x + uv.y + uv.x + uv.y)\n#define S 1\n" + std::string(ENTRY) +
+                       "\n  LONG_ONE * S + missing; }\n",
+                   "main.fx(4,18): error: 'missing' : unknown variable");
+    expect_message("static const float2 a[2] = {\n1, 2,\n3, 4};\n" + std::string(ENTRY) + "a[0].x + missing; }\n",
+                   "main.fx(4,66): error: 'missing' : unknown variable");
+    // Lone carriage returns end lines too; a form feed is white space.
+    expect_message("float4 ps_main(float2 uv : TEXCOORD0) : COLOR0\r{\r    return missing;\r}\r",
+                   "main.fx(3,12): error: 'missing' : unknown variable");
+    expect_compiles("\f" + shader_returning("\f", "1\f"));
+}
+
+// Braces 30,000 deep where #if leaves them out cost nothing: nothing reads them.
+TEST(Places, TextLeftOutIsNeverRead)
+{
+    expect_compiles("#if 0\n" + std::string(30000, '{') + "\n#endif\n" + shader_returning("", "1"));
+}
+
+TEST(Tables, SortedForTheirSearch)
+{
+    EXPECT_TRUE(fxcompiler::word_table_sorted());
+    EXPECT_TRUE(fxcompiler::intrinsic_table_sorted());
+    EXPECT_TRUE(fxcompiler::has_role("row_major", fxcompiler::MODIFIER));
+    EXPECT_TRUE(fxcompiler::has_role("Texture2D", fxcompiler::TEMPLATE));
+    EXPECT_FALSE(fxcompiler::has_role("tint", fxcompiler::MODIFIER | fxcompiler::TEMPLATE));
+    ASSERT_NE(fxcompiler::find_intrinsic("lit"), nullptr);
+    EXPECT_EQ(fxcompiler::find_intrinsic("lit")->treatment, fxcompiler::Treatment::Defined);
+    EXPECT_EQ(fxcompiler::find_intrinsic("tint"), nullptr);
+}
+
+}  // namespace
