@@ -73,6 +73,22 @@ TEST(Preprocessor, RefusesWithThePlace)
     expect_message("#define F(a, a b) a\n" + good, "main.fx(1,16): error: 'b' : not a parameter name");
 }
 
+// Names made by ## count in the expansion bound: a chain of pastes doubling 39 times is refused at
+// once, at its use, instead of filling memory.
+TEST(Preprocessor, PastedNamesCountInTheBound)
+{
+    std::string chain = "#define X0 1\n";
+    for (int i = 1; i <= 39; ++i) {
+        const std::string n = std::to_string(i), before = std::to_string(i - 1);
+        chain += "#define CAT" + n + "(a, b) a##b\n#define X" + n + " (CAT" + n + "(X, " + before + ") + CAT" + n +
+                 "(X, " + before + "))\n";
+    }
+    expect_message(shader_returning(chain, "X39"),
+                   "main.fx(80,57): error: 'X39' : macro expansion adds more than 4194304 tokens to the shader, the "
+                   "preprocessor's limit");
+    expect_compiles(shader_returning("#define CAT(a, b) a##b\n#define X0 0.5\n", "CAT(X, 0) + CAT(uv., x)"));
+}
+
 // Messages name main.fx's place: through a macro (its use), after text a macro made longer or
 // shorter, after rewritten lists, and with any line ends.
 TEST(Places, MessagesPointIntoTheFile)

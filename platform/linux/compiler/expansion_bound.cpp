@@ -36,6 +36,7 @@ struct ArgCost {
     std::uint64_t expanded = 0;
     std::uint64_t raw = 0;
     std::uint64_t opens = 0;
+    std::string_view single;  // the argument's text when it is one token: what ## pastes
 };
 
 // Saturating: costs are compared with the limits, never wrapped.
@@ -69,7 +70,8 @@ public:
 
 private:
     std::map<std::string_view, Macro> macros_;
-    std::map<std::pair<const Macro*, std::vector<std::uint64_t>>, Cost> memo_;
+    std::map<std::pair<const Macro*, std::string>, Cost> memo_;
+    std::deque<std::string> pasted_;  // names made by ##, which the costs point into
     std::vector<const Macro*> active_;
     std::uint64_t total_ = 0;
     Token origin_{};  // where the expansion being measured starts in the file
@@ -235,6 +237,7 @@ private:
         std::vector<ArgCost> costs;
         for (const auto& r : ranges) {
             ArgCost a;
+            if (r.second == r.first + 1) a.single = single(seq[r.first], owner, args);
             for (std::size_t j = r.first; j < r.second;) {
                 std::size_t after = j;
                 Cost c = one(seq, j, after, owner, args, depth + 1);
@@ -248,17 +251,68 @@ private:
         return expand(m, costs, depth);
     }
 
+    // The text `t` stands for: an argument's single token for a parameter, else its own.
+    static std::string_view single(const Token& t, const Macro* owner, const std::vector<ArgCost>* args)
+    {
+        if (owner && t.kind == Kind::Ident) {
+            for (std::size_t p = 0; p < owner->params.size() && p < args->size(); ++p) {
+                if (owner->params[p] == t.text) return (*args)[p].single;
+            }
+        }
+        return t.text;
+    }
+
+    static bool paste_follows(const std::vector<Token>& body, std::size_t j)
+    {
+        return j + 2 < body.size() && punct(body[j + 1], '#') && punct(body[j + 2], '#') && body[j + 2].joined;
+    }
+
+    // A name that "a ## b" makes in `m`'s body at `j`, when every operand is one known token: it
+    // is measured as the macro it may name, with what follows it in the body. False otherwise (the
+    // operands then count as they are).
+    bool pasted(const Macro* m, const std::vector<ArgCost>& costs, std::size_t& j, Cost& part, int depth)
+    {
+        const Macro* owner = m->function ? m : nullptr;
+        std::string name;
+        std::size_t k = j;
+        for (;; k += 3) {
+            std::string_view operand = single(m->body[k], owner, &costs);
+            if (operand.empty()) return false;
+            name += operand;
+            if (!paste_follows(m->body, k)) break;
+        }
+        pasted_.push_back(name);
+        Token made = m->body[j];
+        made.text = pasted_.back();
+        made.kind = ident_start(name[0]) ? Kind::Ident : Kind::Number;
+        std::vector<Token> rest{made};
+        rest.insert(rest.end(), m->body.begin() + (std::ptrdiff_t)k + 1, m->body.end());
+        std::size_t after = 0;
+        part = one(rest, 0, after, owner, &costs, depth + 1);
+        j = k + after;
+        return true;
+    }
+
     Cost expand(const Macro* m, const std::vector<ArgCost>& costs, int depth)
     {
-        std::vector<std::uint64_t> key;
-        for (const ArgCost& a : costs) key.insert(key.end(), {a.expanded, a.raw, a.opens});
+        std::string key;
+        for (const ArgCost& a : costs) {
+            key += std::to_string(a.expanded) + ',' + std::to_string(a.raw) + ',' + std::to_string(a.opens) + ',';
+            key.append(a.single.data(), a.single.size());
+            key += '\x1f';
+        }
         auto memo = memo_.find({m, key});
         if (memo != memo_.end()) return memo->second;
         active_.push_back(m);
         Cost c;
         for (std::size_t j = 0; j < m->body.size();) {
             std::size_t after = j;
-            Cost part = one(m->body, j, after, m->function ? m : nullptr, &costs, depth + 1);
+            Cost part;
+            if (paste_follows(m->body, j) && pasted(m, costs, after, part, depth)) {
+                // measured as what the pasted name expands to
+            } else {
+                part = one(m->body, j, after, m->function ? m : nullptr, &costs, depth + 1);
+            }
             c.tokens = add(c.tokens, part.tokens);
             c.opens = add(c.opens, part.opens);
             c.trailing = part.trailing;
