@@ -7,6 +7,13 @@
 
 namespace {
 
+std::string repeat(const std::string& s, int n)
+{
+    std::string out;
+    for (int i = 0; i < n; ++i) out += s;
+    return out;
+}
+
 const char* const ENTRY = "float4 ps_main(float2 uv : TEXCOORD0) : COLOR0 { return ";
 
 std::string shader_returning(const std::string& before, const std::string& value)
@@ -110,6 +117,41 @@ TEST(Places, MessagesPointIntoTheFile)
 TEST(Places, TextLeftOutIsNeverRead)
 {
     expect_compiles("#if 0\n" + std::string(30000, '{') + "\n#endif\n" + shader_returning("", "1"));
+}
+
+// Statements nested without braces, or chained with else if, recurse in the front end and in
+// SPIRV-Cross as braces do: more than 256 levels are refused with the place, not a crash.
+TEST(Limits, StatementsNestAtMost256Deep)
+{
+    const std::string head = "float4 ps_main(float2 uv : TEXCOORD0) : COLOR0 {\nfloat x = 0;\n";
+    auto fors = [&](int n) { return head + repeat("for (int i = 0; i < 1; i++)\n", n) + "x += 1;\nreturn x; }\n"; };
+    auto chain = [&](int n) { return head + "if (uv.x < 0) x = 0;\n" + repeat("else if (uv.x < 1) x = 1;\n", n) + "return x; }\n"; };
+    expect_message(fors(600), "main.fx(258,1): error: 'for' : statements nested more than 256 levels deep");
+    expect_message(chain(2000), "main.fx(258,1): error: 'else' : statements nested more than 256 levels deep");
+    expect_compiles(fors(200));
+    expect_compiles(chain(200));
+    expect_compiles(head + "do { if (x > 2) x += 1; else x += 2; } while (x < 5);\ndo x++; while (x < 9);\n"
+                           "for (;;) { if (x > 20) break; else { x++; } }\nswitch ((int)x) { case 1: x = 2; break; }\n"
+                           "return x; }\n");
+}
+
+// Array sizes are integer expressions read in 64 bits; a struct or cbuffer counts its members as
+// the globals are counted.
+TEST(Limits, ArraySizesAndMembersAreBounded)
+{
+    const std::string entry = shader_returning("", "1");
+    expect_message("static float a[65536*65536+2];\n" + entry,
+                   "main.fx(1,16): error: '65536*65536+2' : array of 4294967298 elements; arrays hold at most 65536");
+    expect_message("float a[70000+0];\n" + entry,
+                   "main.fx(1,9): error: '70000+0' : array of 70000 elements; arrays hold at most 65536");
+    expect_message("static const int N = 70000;\nfloat a[N];\n" + entry,
+                   "main.fx(2,9): error: 'N' : array of 70000 elements; arrays hold at most 65536");
+    expect_compiles("static const int N = 3, M = N * 2;\nstatic float a[M - (1)], b[(int)4 % 3];\n" + entry);
+    std::string members;
+    for (int i = 0; i < 65534; ++i) members += "float m" + std::to_string(i) + ";\n";
+    expect_message("struct Big {\n" + members + "};\n" + entry,
+                   "main.fx(65535,7): error: 'm65533' : more than 65533 members in one struct or cbuffer, the most a "
+                   "shader can declare here");
 }
 
 TEST(Tables, SortedForTheirSearch)

@@ -47,13 +47,13 @@ private:
     const TokenList& t_;
     std::set<std::string_view> names_;  // every global variable and constant-buffer member
 
-    static std::string name(const Token& t) { return "'" + std::string(t.text) + "'"; }
+    static std::string name_of(const Token& t) { return "'" + std::string(t.text) + "'"; }
 
     // The back end crashes on a global declared again with another type; Direct3D's compiler
     // refuses any second declaration, and so do we.
     void declare(std::size_t at)
     {
-        if (!names_.insert(t_.view(at)).second) unit_.error(t_[at], name(t_[at]) + " : redefinition");
+        if (!names_.insert(t_.view(at)).second) unit_.error(t_[at], name_of(t_[at]) + " : redefinition");
     }
 
     // Declarators from `k` to the next ';' (or `stop`): "a, b[2] : packoffset(c0), c = f(1) + 2".
@@ -68,7 +68,7 @@ private:
                     declare(k);
                     expect_name = false;
                 } else if (after_operand) {
-                    unit_.error(t_[k], name(t_[k]) + " : unexpected name; is a ',' or ';' missing before it?");
+                    unit_.error(t_[k], name_of(t_[k]) + " : unexpected name; is a ',' or ';' missing before it?");
                     return stop;
                 }
                 after_operand = true;
@@ -107,6 +107,31 @@ private:
         }
     }
 
+    // A struct's or a cbuffer's members share one SPIR-V instruction, as the globals do: at most
+    // 65,533, or the back end writes a broken module.
+    void count_members(std::size_t first, std::size_t end)
+    {
+        std::size_t open = first;
+        while (open < end && !t_.is(open, "{")) ++open;
+        if (open >= end) return;
+        const std::size_t close = t_.match(open);
+        std::size_t members = 0;
+        for (std::size_t k = open + 1; k < close; ++k) {  // one member declaration a turn
+            while (k < close && t_.ident(k) && has_role(t_.view(k), MODIFIER | INTERPOLATION)) ++k;
+            if (k >= close || !t_.ident(k)) continue;
+            if (t_.is(++k, "<")) k = t_.match(k) + 1;  // the type
+            for (bool name = true; k < close && !t_.is(k, ";"); ++k) {
+                if (t_.ident(k) && name && ++members > limits::MAX_GLOBALS) {
+                    unit_.error(t_[k], name_of(t_[k]) + " : more than " + std::to_string(limits::MAX_GLOBALS) +
+                                           " members in one struct or cbuffer, the most a shader can declare here");
+                    return;
+                }
+                name = t_.is(k, ",");
+                if (t_.is(k, "(") || t_.is(k, "[") || t_.is(k, "{")) k = t_.match(k);
+            }
+        }
+    }
+
     // The first parameter without a name in the definition of the function whose name is at `at`.
     void parameters(std::size_t at)
     {
@@ -121,7 +146,7 @@ private:
             if (!t_.ident(k) && !lone_void) {
                 unit_.unnamed_parameters.push_back(
                     {t_.str(at), {t_[type].line, t_[type].column, true,
-                                  name(t_[at]) + " : parameter " + std::to_string(number) +
+                                  name_of(t_[at]) + " : parameter " + std::to_string(number) +
                                       " has no name; an entry point's parameters need names"}});
                 return;
             }
@@ -148,7 +173,7 @@ private:
             const bool known = names_.count(t_.view(k)) || (local && local->count(t_.view(k))) ||
                                one_of(t_.view(k), {"int", "uint", "float", "half", "bool", "double"});
             if (known) continue;
-            unit_.error(t_[k], name(t_[k]) + " : unknown variable");
+            unit_.error(t_[k], name_of(t_[k]) + " : unknown variable");
             return;
         }
     }
@@ -223,12 +248,15 @@ private:
         // The back end crashes on some top-level declarations led by a parameter qualifier.
         for (std::size_t k = first; k < end && t_.ident(k); ++k) {
             if (has_role(t_.view(k), PARAMETER_ONLY)) {
-                unit_.error(t_[k], name(t_[k]) + " : in/out qualifiers are only valid on parameters");
+                unit_.error(t_[k], name_of(t_[k]) + " : in/out qualifiers are only valid on parameters");
                 return t_.size();
             }
             if (!has_role(t_.view(k), MODIFIER)) break;
         }
-        if (buffer || head == "struct") block_names(first, end, buffer);
+        if (buffer || head == "struct") {
+            count_members(first, end);
+            block_names(first, end, buffer);
+        }
         if (function) {
             std::size_t params = first;
             while (params < end && !t_.is(params, "(")) ++params;
@@ -261,7 +289,6 @@ private:
             decl.line = t_[k].line;
             decl.column = t_[k].column;
             ++k;
-            if (t_.is(k, "[") && t_.is(k - 2, ",")) check_array_dimensions(unit_, k);  // "float a, b[N]"
             while (t_.is(k, "[")) {
                 array_size(k);
                 k = t_.match(k) + 1;

@@ -42,8 +42,6 @@ void apply_intrinsic_rules(Unit& unit);       // pass_intrinsics.cpp
 // ---- what several passes ask ----
 // A decimal, hex or octal integer with optional u/l suffixes, read in 64 bits, saturating.
 bool read_integer(std::string_view text, std::uint64_t& value);
-// The dimensions "[4][N]..." of a declarator from `open`: their product is at most 65,536.
-void check_array_dimensions(Unit& unit, std::size_t open);
 
 // The tokens [first, last] of every technique, pass, effect object, sampler_state block and
 // annotation (the effect-syntax pass's finding, also used on raw text by blank_effect_syntax).
