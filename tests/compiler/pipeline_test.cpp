@@ -154,6 +154,25 @@ TEST(Limits, ArraySizesAndMembersAreBounded)
                    "shader can declare here");
 }
 
+// What lives in temporary registers fits ps_3_0's 32, as Direct3D 9's compiler demands; data
+// only initialised and read is constant, and constants have their own 224.
+TEST(Limits, TemporariesFitThirtyTwoRegisters)
+{
+    const std::string body = "float4 ps_main(float2 uv : TEXCOORD0) : COLOR0 { ";
+    expect_message("static float4 a[65536];\n" + body + "a[(int)(uv.x * 100)] = 0.25; return a[(int)(uv.y * 100)]; }\n",
+                   "main.fx(1,15): error: 'a' : needs 65536 temporary registers; ps_3_0 has 32, r0 to r31");
+    expect_message(body + "float4x4 m[9]; m[(int)uv.x][0] = 1; return m[1][0]; }\n",
+                   "main.fx(1,59): error: 'm' : needs 36 temporary registers; ps_3_0 has 32, r0 to r31");
+    expect_message("struct S { float4 a[20]; float4 b[13]; };\n" + body + "S s; s.b[0] = 1; return s.b[0]; }\n",
+                   "main.fx(2,52): error: 's' : needs 33 temporary registers; ps_3_0 has 32, r0 to r31");
+    expect_compiles(body + "float4 a[32]; for (int i = 0; i < 32; i++) a[i] = i; return a[(int)uv.y]; }\n");
+    std::string list = "1";
+    for (int i = 1; i < 40; ++i) list += ", " + std::to_string(i);
+    expect_compiles(body + "float w[40] = {" + list + "}; return w[(int)(uv.x * 40)]; }\n");
+    expect_compiles("static const float4 k[100] = {" + repeat("1, 2, 3, 4, ", 99) + "1, 2, 3, 4};\n" +
+                    shader_returning("", "k[(int)(uv.x * 100)]"));
+}
+
 TEST(Tables, SortedForTheirSearch)
 {
     EXPECT_TRUE(fxcompiler::word_table_sorted());

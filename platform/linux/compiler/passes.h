@@ -31,6 +31,7 @@ void check_nesting(Unit& unit);               // pass_nesting.cpp
 void scan_declarations(Unit& unit);           // pass_declarations.cpp
 void check_numbers(Unit& unit);               // pass_numbers.cpp
 void check_operands(Unit& unit);              // pass_operands.cpp
+void check_temporaries(Unit& unit);           // pass_temporaries.cpp
 void type_bare_samplers(Unit& unit);          // pass_samplers.cpp
 void float_types(Unit& unit);                 // pass_float_types.cpp
 void drop_const_return_types(Unit& unit);     // pass_return_types.cpp

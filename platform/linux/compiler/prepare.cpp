@@ -19,6 +19,7 @@ const struct {
     {"declarations", scan_declarations},                  // globals and their registers; names declared twice
     {"numbers", check_numbers},                           // array sizes, semantic indices
     {"operands", check_operands},                         // mul() of one-component types, '%' of literals
+    {"temporaries", check_temporaries},                   // what lives in r0-r31 fits them
     {"samplers", type_bare_samplers},                     // `sampler s` typed by the tex*() that reads it
     {"float types", float_types},                         // double, fixed -> float
     {"return types", drop_const_return_types},            // const on a return type goes

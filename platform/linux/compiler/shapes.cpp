@@ -348,4 +348,180 @@ Shape Shapes::type_of_words(const std::vector<std::string_view>& w, std::size_t&
     return Shape();
 }
 
+// Words that stand before a name without being its type.
+static bool is_keyword(std::string_view s) { return has_role(s, STATEMENT) || s == "typedef" || s == "struct"; }
+
+void DeclarationWalk::walk()
+{
+    scopes_.emplace_back();
+    for (std::size_t i = 0; i < t_.size();) i = step(i);
+}
+
+std::size_t DeclarationWalk::skip_semantics(std::size_t k) const
+{
+    while (t_.is(k, ":")) {
+        ++k;
+        if (t_.is(k + 1, "(")) k = t_.match(k + 1) + 1;
+        else ++k;
+    }
+    return k;
+}
+
+// One statement-level step from token `i`; returns where the next one starts.
+std::size_t DeclarationWalk::step(std::size_t i)
+{
+    if (t_[i].kind == Kind::Directive) return i + 1;
+    if (t_[i].kind == Kind::Punct) {
+        const char c = t_.punct(i);
+        if (c == '{') {
+            scopes_.push_back(std::move(pending_));
+            pending_.clear();
+        } else if (c == '}') {
+            if (scopes_.size() > 1) scopes_.pop_back();
+        } else if (c == ';') {
+            pending_.clear();
+        }
+        return i + 1;
+    }
+    // A declaration starts with two names in a row (a type after qualifiers, or "vector<...> v").
+    if (!t_.ident(i) || !(t_.ident(i + 1) || t_.is(i + 1, "<"))) return i + 1;
+    if (t_.is(i, "struct") && t_.is(i + 2, "{")) return structure(i);
+    if (t_.is(i, "typedef")) return type_definition(i);
+    if (is_keyword(t_.view(i)) || (i > 0 && t_.is(i - 1, "."))) return i + 1;
+    std::size_t k = i;
+    Qualifiers q;
+    for (; t_.ident(k) && is_qualifier(t_.view(k)); ++k) {
+        q.is_static = q.is_static || t_.is(k, "static");
+        q.is_const = q.is_const || t_.is(k, "const");
+    }
+    if (!t_.ident(k) || is_keyword(t_.view(k))) return std::max(k, i + 1);
+    std::size_t name = k + 1;
+    if (t_.is(name, "<") && has_role(t_.view(k), TEMPLATE)) name = t_.match(name) + 1;
+    if (t_.is(k, "struct")) ++name;
+    if (!t_.ident(name) || is_keyword(t_.view(name))) return k + 1;
+    std::size_t after;
+    Shape type = type_at(k, after);
+    if (t_.is(name + 1, "(")) return function(type, name);
+    return declarators(type, name, false, q);
+}
+
+// "T a[2] : S = init, b, c = { ... }" from the first name on; returns the index after it.
+std::size_t DeclarationWalk::declarators(const Shape& type, std::size_t k, bool parameters, Qualifiers q)
+{
+    auto& scope = parameters ? pending_ : scopes_.back();
+    while (t_.ident(k)) {
+        Declarator d;
+        d.name = k++;
+        d.parameter = parameters;
+        d.global = scopes_.size() == 1 && !parameters;
+        d.is_static = q.is_static;
+        d.is_const = q.is_const;
+        const std::size_t name = d.name;
+        Shape shape = with_dimensions(type, k);
+        d.shape = shape;
+        k = skip_semantics(k);
+        if (t_.is(k, "=")) {
+            ++k;
+            if (t_.is(k, "{")) {
+                std::size_t close = t_.match(k);
+                d.list = true;
+                d.value_first = k;
+                d.value_end = close + 1;
+                k = close + 1;
+            } else {
+                std::size_t end = k;
+                while (end < t_.size() && !t_.is(end, ",") && !t_.is(end, ";") && !t_.is(end, ")")) {
+                    if (t_.is(end, "(") || t_.is(end, "[") || t_.is(end, "{")) end = t_.match(end);
+                    ++end;
+                }
+                if (shape.kind == Shape::Scalar && end - k <= 8) {  // "const int N = 2 * M;"
+                    long value = evaluate(k, end);
+                    if (value >= 0) constants_[t_.str(name)] = value;
+                }
+                d.value_first = k;
+                d.value_end = end;
+                k = end;
+            }
+        }
+        declared(d);
+        scope[t_.str(name)] = shape;
+        if (!t_.is(k, ",")) break;
+        ++k;
+        if (parameters) return k;  // the next parameter has its own type
+    }
+    return k;
+}
+
+std::size_t DeclarationWalk::function(const Shape& returns, std::size_t name)
+{
+    functions_[t_.str(name)] = returns;
+    std::size_t open = name + 1, close = t_.match(open);
+    pending_.clear();
+    for (std::size_t k = open + 1; k < close;) {
+        while (t_.ident(k) && is_qualifier(t_.view(k))) ++k;
+        std::size_t after;
+        Shape type = type_at(k, after);
+        if (!t_.ident(k) || !t_.ident(after)) {
+            while (k < close && !t_.is(k, ",")) {
+                if (t_.is(k, "(") || t_.is(k, "[") || t_.is(k, "{")) k = t_.match(k);
+                ++k;
+            }
+            ++k;
+            continue;
+        }
+        std::size_t next = declarators(type, after, true, Qualifiers());
+        k = next > k ? next : k + 1;
+        while (k < close && !t_.is(k - 1, ",")) ++k;
+    }
+    return close + 1;  // the parameters wait in pending_ for the body
+}
+
+std::size_t DeclarationWalk::structure(std::size_t i)
+{
+    Shape s;
+    s.kind = Shape::Struct;
+    s.name = t_.str(i + 1);
+    std::size_t open = i + 2, close = t_.match(open);
+    for (std::size_t k = open + 1; k < close;) {
+        while (t_.ident(k) && is_qualifier(t_.view(k))) ++k;
+        std::size_t after;
+        Shape type = type_at(k, after);
+        if (k >= close) break;
+        k = after;
+        while (t_.ident(k) && k < close) {
+            std::string member_name = t_.str(k++);
+            Shape member = with_dimensions(type, k);
+            s.members.push_back(member);
+            s.member_names.push_back(member_name);
+            s.nodes += member.nodes;
+            k = skip_semantics(k);
+            if (!t_.is(k, ",")) break;
+            ++k;
+        }
+        while (k < close && !t_.is(k, ";")) ++k;
+        ++k;
+    }
+    // Structs nested thousands deep would cost memory squared; such a type stays unknown.
+    if (s.nodes > MAX_SHAPE_NODES) s = Shape();
+    types_[t_.str(i + 1)] = s;
+    // "struct S { ... } a, b;" declares instances too.
+    return t_.ident(close + 1) ? declarators(s, close + 1, false, Qualifiers()) : close + 1;
+}
+
+std::size_t DeclarationWalk::type_definition(std::size_t i)
+{
+    std::size_t k = i + 1;
+    while (t_.ident(k) && is_qualifier(t_.view(k))) ++k;
+    std::size_t after;
+    Shape type = type_at(k, after);
+    k = after;
+    while (t_.ident(k)) {
+        std::string name = t_.str(k++);
+        types_[name] = with_dimensions(type, k);
+        if (!t_.is(k, ",")) break;
+        ++k;
+    }
+    return k;
+}
+
 }  // namespace fxcompiler

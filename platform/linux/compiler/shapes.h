@@ -138,4 +138,43 @@ protected:
     Shape type_of_words(const std::vector<std::string_view>& w, std::size_t& at) const;
 };
 
+// A walk over the file's declarations, in order, keeping the names in scope: each declarator is
+// told to declared(), with its shape, what qualifies it and where its initial value stands.
+class DeclarationWalk : public Shapes {
+public:
+    explicit DeclarationWalk(const TokenList& t) : Shapes(t) {}
+    virtual ~DeclarationWalk() = default;
+
+    void walk();
+
+protected:
+    struct Declarator {
+        Shape shape;
+        std::size_t name = 0;
+        bool parameter = false;
+        bool global = false;
+        bool is_static = false;
+        bool is_const = false;
+        bool list = false;                           // the initial value is a list in braces
+        std::size_t value_first = 0, value_end = 0;  // the initial value's tokens, [first, end)
+    };
+
+    virtual void declared(const Declarator&) {}
+
+private:
+    struct Qualifiers {
+        bool is_static = false;
+        bool is_const = false;
+    };
+
+    std::size_t skip_semantics(std::size_t k) const;
+    // One statement-level step from token `i`; returns where the next one starts.
+    std::size_t step(std::size_t i);
+    // "T a[2] : S = init, b, c = { ... }" from the first name on; returns the index after it.
+    std::size_t declarators(const Shape& type, std::size_t k, bool parameters, Qualifiers q);
+    std::size_t function(const Shape& returns, std::size_t name);
+    std::size_t structure(std::size_t i);
+    std::size_t type_definition(std::size_t i);
+};
+
 }  // namespace fxcompiler
