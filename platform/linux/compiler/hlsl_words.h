@@ -16,6 +16,7 @@ enum WordRole : unsigned {
     TECHNIQUE = 1u << 6,           // technique, pass: an effect block
     EFFECT_OBJECT = 1u << 7,       // texture, string, PixelShader, ...: effect state the shader never reads
     BLOCK = 1u << 8,               // struct, cbuffer, tbuffer, typedef, namespace
+    SAMPLER = 1u << 9,             // sampler, sampler2D, ...: may carry a block of effect states
 };
 
 // The roles of `word`, 0 for an ordinary name.

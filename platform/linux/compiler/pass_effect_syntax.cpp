@@ -81,6 +81,9 @@ private:
     std::size_t statement(std::size_t first)
     {
         const bool block_then_semicolon = t_.ident(first) && one_of(t_.view(first), {"struct", "cbuffer", "tbuffer"});
+        std::size_t type = first;
+        while (t_.ident(type) && has_role(t_.view(type), MODIFIER)) ++type;
+        const bool sampler = t_.ident(type) && has_role(t_.view(type), SAMPLER);
         bool seen_eq = false;
         std::size_t eq = 0;
         int idents = 0;
@@ -105,6 +108,11 @@ private:
                 j = t_.match(j);
             } else if (c == '{') {
                 std::size_t close = t_.match(j);
+                if (sampler && !seen_eq) {  // sampler2D s { MinFilter = Linear; };
+                    take(j, close);
+                    j = close;
+                    continue;
+                }
                 if (!seen_eq && !block_then_semicolon) return close + 1;  // a function body
                 j = close;
             } else if (c == '=') {
@@ -114,7 +122,7 @@ private:
                 seen_eq = false;
                 idents = 1;
             } else if (c == '<' && !seen_eq && j > first) {
-                const bool after_register = t_.is(j - 1, ")");
+                const bool after_register = t_.is(j - 1, ")") || t_.is(j - 1, "]");  // or parameters, or a size
                 const bool after_name = t_.ident(j - 1) && idents >= 2 && !has_role(t_.view(j - 1), TEMPLATE);
                 std::size_t k = j;
                 if (after_register || after_name) {
