@@ -9,6 +9,7 @@
 #include <cstdio>
 #include <cstring>
 #include <new>
+#include <set>
 
 #include "compiler.h"
 #include "platform.h"
@@ -152,6 +153,7 @@ CompileOutput compile_request(const CompileRequest& request)
     const PreparedSource entry_source = own_text ? for_entry(prepared.source, request.entry) : PreparedSource();
     TranslateResult translated =
         translate_hlsl(own_text ? entry_source : prepared.source, request.file_name, request.entry, request.options);
+    out.diagnostics = prepared.source.warnings;
     out.diagnostics.insert(out.diagnostics.end(), translated.diagnostics.begin(), translated.diagnostics.end());
     if (!translated.ok) {
         out.result = E_FAIL;
@@ -233,6 +235,23 @@ CompileOutput compile_file(const std::string& path, const std::string& entry, co
     return compile_source(text, path, entry, profile, defines, options);
 }
 
+// A successful compile's warnings go to standard error, once a load: the viewer compiles the two
+// entry points of one file in a row, and most warnings are the file's, not an entry point's. A
+// load ends when an entry point is compiled again.
+void print_warnings(const std::vector<Diagnostic>& diagnostics, const std::string& file_name, const std::string& entry)
+{
+    static std::set<std::string> entries, printed;
+    if (!entries.insert(entry).second) {
+        entries = {entry};
+        printed.clear();
+    }
+    for (const Diagnostic& d : diagnostics) {
+        if (d.error) continue;
+        const std::string line = format_diagnostics({d}, file_name);
+        if (printed.insert(line).second) std::fprintf(stderr, "%s\n", line.c_str());
+    }
+}
+
 }  // namespace fxcompiler
 
 HRESULT WINAPI D3DXCompileShaderFromFileA(LPCSTR pSrcFile, const D3DXMACRO* pDefines, LPD3DXINCLUDE /*pInclude*/,
@@ -261,6 +280,7 @@ HRESULT WINAPI D3DXCompileShaderFromFileA(LPCSTR pSrcFile, const D3DXMACRO* pDef
             fxplatform::source_watch::note(pSrcFile);
             // An include handler is never called: #include fails with its own message.
             out = compile_file(pSrcFile, pFunctionName, pProfile, defines, options_for_flags(Flags));
+            if (out.result == D3D_OK) print_warnings(out.diagnostics, file_name, pFunctionName);
         }
         if (ppErrorMsgs && !out.diagnostics.empty()) {
             std::string text = format_diagnostics(out.diagnostics, file_name);

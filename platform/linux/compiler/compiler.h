@@ -65,6 +65,7 @@ struct PreparedSource {
     // Function definitions with a parameter that has no name, which the back end cannot take as
     // the entry point: the function's name and the error to give then.
     std::vector<std::pair<std::string, Diagnostic>> unnamed_parameters;
+    std::vector<Diagnostic> warnings;  // the passes', for every entry point
     // Statics whose initialisers run at the start of the entry point (see pass_statics.cpp): the
     // call that runs them, and where each function's body opens.
     std::string statics_call;

@@ -22,13 +22,17 @@ struct Unit {
     std::string preamble;              // HLSL for before the text: our definitions of intrinsics
     std::string statics_call;          // the statics pass's: runs the moved initialisers
 
+    std::vector<Diagnostic> warnings;  // what the compile says and goes on
+
     void error(const Token& at, std::string text) { errors.push_back({at.line, at.column, true, std::move(text)}); }
+    void warn(const Token& at, std::string text) { warnings.push_back({at.line, at.column, false, std::move(text)}); }
 };
 
 // ---- the passes, in the order they run ----
 void remove_effect_syntax(Unit& unit);        // pass_effect_syntax.cpp
 void check_nesting(Unit& unit);               // pass_nesting.cpp
 void scan_declarations(Unit& unit);           // pass_declarations.cpp
+void unfold_constant_globals(Unit& unit);     // pass_constant_globals.cpp
 void check_numbers(Unit& unit);               // pass_numbers.cpp
 void check_operands(Unit& unit);              // pass_operands.cpp
 void check_temporaries(Unit& unit);           // pass_temporaries.cpp

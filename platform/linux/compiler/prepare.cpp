@@ -17,6 +17,7 @@ const struct {
     {"effect syntax", remove_effect_syntax},              // techniques, sampler_state, annotations go
     {"nesting", check_nesting},                           // brackets and statements the parser survives
     {"declarations", scan_declarations},                  // globals and their registers; names declared twice
+    {"constant globals", unfold_constant_globals},        // a const global is a register, as any global
     {"numbers", check_numbers},                           // array sizes, semantic indices
     {"operands", check_operands},                         // mul() of one-component types, '%' of literals
     {"temporaries", check_temporaries},                   // what lives in r0-r31 fits them
@@ -91,6 +92,7 @@ bool prepare_source(const std::string& text, const std::string& /*file_name*/, c
     prepared.preamble = std::move(unit.preamble);
     prepared.globals = std::move(unit.globals);
     prepared.unnamed_parameters = std::move(unit.unnamed_parameters);
+    prepared.warnings = std::move(unit.warnings);
     prepared.statics_call = std::move(unit.statics_call);
     prepared.bodies.clear();
     if (!prepared.statics_call.empty()) {
