@@ -30,6 +30,7 @@ struct Unit {
 
 // ---- the passes, in the order they run ----
 void remove_effect_syntax(Unit& unit);        // pass_effect_syntax.cpp
+void unwrap_constant_buffers(Unit& unit);     // pass_constant_buffers.cpp
 void check_nesting(Unit& unit);               // pass_nesting.cpp
 void scan_declarations(Unit& unit);           // pass_declarations.cpp
 void unfold_constant_globals(Unit& unit);     // pass_constant_globals.cpp

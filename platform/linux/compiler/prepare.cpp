@@ -15,6 +15,7 @@ const struct {
     void (*run)(Unit&);
 } PASSES[] = {
     {"effect syntax", remove_effect_syntax},              // techniques, sampler_state, annotations go
+    {"constant buffers", unwrap_constant_buffers},        // a cbuffer's members are globals
     {"nesting", check_nesting},                           // brackets and statements the parser survives
     {"declarations", scan_declarations},                  // globals and their registers; names declared twice
     {"constant globals", unfold_constant_globals},        // a const global is a register, as any global
