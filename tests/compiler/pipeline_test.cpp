@@ -173,6 +173,27 @@ TEST(Limits, TemporariesFitThirtyTwoRegisters)
                     shader_returning("", "k[(int)(uv.x * 100)]"));
 }
 
+// ps_3_0 has no bitwise operations: Direct3D 9's compiler refuses each, at its place; the logic
+// operators stay.
+TEST(Refusals, BitwiseOperators)
+{
+    const std::string head = "float4 ps_main(float2 uv : TEXCOORD0) : COLOR0 { int a = (int)uv.x;\n  ";
+    const std::string tail = "\n  return 1; }\n";
+    const std::string message = " : bitwise operations are not supported on ps_3_0, which has no integer "
+                                "instructions (Direct3D 9's compiler refuses them too)";
+    struct Case {
+        const char* code;
+        const char* place;
+    };
+    for (Case c : {Case{"int b = a & 15;", "(2,13): error: '&'"}, Case{"int b = a | 1;", "(2,13): error: '|'"},
+                   Case{"a ^= 2;", "(2,5): error: '^='"}, Case{"int b = ~a;", "(2,11): error: '~'"},
+                   Case{"int b = a << 2;", "(2,13): error: '<<'"}, Case{"a >>= 1;", "(2,5): error: '>>='"},
+                   Case{"a &= 3;", "(2,5): error: '&='"}}) {
+        expect_message(head + c.code + tail, "main.fx" + std::string(c.place) + message);
+    }
+    expect_compiles(head + "bool z = (a > 1) && (a < 3) || !(a >= 2);" + tail);
+}
+
 TEST(Tables, SortedForTheirSearch)
 {
     EXPECT_TRUE(fxcompiler::word_table_sorted());

@@ -36,6 +36,8 @@ void scan_declarations(Unit& unit);           // pass_declarations.cpp
 void unfold_constant_globals(Unit& unit);     // pass_constant_globals.cpp
 void check_numbers(Unit& unit);               // pass_numbers.cpp
 void check_operands(Unit& unit);              // pass_operands.cpp
+void refuse_bitwise_operators(Unit& unit);    // pass_bitwise.cpp
+void check_constructors(Unit& unit);          // pass_constructors.cpp
 void check_temporaries(Unit& unit);           // pass_temporaries.cpp
 void type_bare_samplers(Unit& unit);          // pass_samplers.cpp
 void float_types(Unit& unit);                 // pass_float_types.cpp

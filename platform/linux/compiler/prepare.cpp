@@ -21,6 +21,8 @@ const struct {
     {"constant globals", unfold_constant_globals},        // a const global is a register, as any global
     {"numbers", check_numbers},                           // array sizes, semantic indices
     {"operands", check_operands},                         // mul() of one-component types, '%' of literals
+    {"bitwise operators", refuse_bitwise_operators},      // ps_3_0 has none
+    {"constructors", check_constructors},                 // float4(1, 2, 3, 4, 5) holds too much
     {"temporaries", check_temporaries},                   // what lives in r0-r31 fits them
     {"samplers", type_bare_samplers},                     // `sampler s` typed by the tex*() that reads it
     {"float types", float_types},                         // double, fixed -> float

@@ -106,6 +106,9 @@ class Shapes {
 public:
     explicit Shapes(const TokenList& t) : t_(t) {}
 
+    // The shape of the expression [b, e) of the tokens, with the names now in scope.
+    Shape shape_of(std::size_t b, std::size_t e) const;
+
 protected:
     const TokenList& t_;
     std::vector<std::map<std::string, Shape, std::less<>>> scopes_;
@@ -123,7 +126,6 @@ protected:
     long evaluate(std::size_t b, std::size_t e) const;
     long evaluate_words(const std::vector<std::string_view>& w, std::size_t& at, int depth) const;
     // ---- the shape of an expression ----
-    Shape shape_of(std::size_t b, std::size_t e) const;
     static bool binary_operator(std::string_view s);
     // Operands joined by operators: every operator of HLSL combines its operands' shapes the same
     // way, so precedence does not matter here. Stops at a ',' or a closing bracket.
