@@ -159,6 +159,7 @@ std::optional<int> Process::wait_exit(Millis timeout)
 {
     wait_until(timeout, [&] {
         if (status_) return true;
+        drain();  // a process that writes much must not block on a full pipe
         int status = 0;
         if (waitpid(pid_, &status, WNOHANG) == pid_) {
             status_ = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
