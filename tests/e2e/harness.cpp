@@ -285,6 +285,20 @@ void XSession::send_close(unsigned long window)
     XSync(display_, False);
 }
 
+void XSession::click(int x, int y)
+{
+    XTestFakeMotionEvent(display_, -1, x, y, CurrentTime);
+    XSync(display_, False);
+    std::this_thread::sleep_for(Millis(100));  // the pointer is seen to enter before the press
+    XTestFakeButtonEvent(display_, 1, True, CurrentTime);
+    XSync(display_, False);
+    std::this_thread::sleep_for(Millis(50));
+    XTestFakeButtonEvent(display_, 1, False, CurrentTime);
+    XSync(display_, False);
+}
+
+unsigned long XSession::root() const { return DefaultRootWindow(display_); }
+
 std::vector<std::uint8_t> XSession::capture(unsigned long window, int& width, int& height)
 {
     XWindowAttributes attributes;
