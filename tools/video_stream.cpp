@@ -10,31 +10,31 @@ namespace {
 
 // BT.709 in 16.16 fixed point, scaled to video range (219 levels of luma, 224 of chroma), each row
 // rounded so that its sum stays exact: a grey keeps its level and gets no colour.
-const double KR = 0.2126, KB = 0.0722, KG = 1.0 - KR - KB;
-const double ONE = 65536.0;
+constexpr double KR = 0.2126, KB = 0.0722;
+constexpr double ONE = 65536.0;
 
-int fixed(double value) { return (int)std::lround(value * ONE); }
+constexpr int fixed(double value) { return (int)(value * ONE + (value < 0 ? -0.5 : 0.5)); }
 
 struct Coefficients {
     int r, g, b;
 };
 
-const Coefficients LUMA = [] {
-    const double scale = 219.0 / 255.0;
+constexpr Coefficients LUMA = [] {
+    constexpr double scale = 219.0 / 255.0;
     Coefficients c{fixed(KR * scale), 0, fixed(KB * scale)};
     c.g = fixed(scale) - c.r - c.b;
     return c;
 }();
 
-const Coefficients BLUE_DIFFERENCE = [] {
-    const double scale = 224.0 / 255.0 / (2.0 * (1.0 - KB));
+constexpr Coefficients BLUE_DIFFERENCE = [] {
+    constexpr double scale = 224.0 / 255.0 / (2.0 * (1.0 - KB));
     Coefficients c{fixed(-KR * scale), 0, fixed((1.0 - KB) * scale)};
     c.g = -c.r - c.b;
     return c;
 }();
 
-const Coefficients RED_DIFFERENCE = [] {
-    const double scale = 224.0 / 255.0 / (2.0 * (1.0 - KR));
+constexpr Coefficients RED_DIFFERENCE = [] {
+    constexpr double scale = 224.0 / 255.0 / (2.0 * (1.0 - KR));
     Coefficients c{fixed((1.0 - KR) * scale), 0, fixed(-KB * scale)};
     c.g = -c.r - c.b;
     return c;
