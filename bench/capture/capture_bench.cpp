@@ -1,8 +1,9 @@
 // fxshot against the viewer, off-screen, on the same shaders in the same run: frames per second of
 // the viewer's loop (messages, then render_frame), of fxshot's video stream (-o -) and of its PNG
 // sequence. fxshot runs as the real program; its figures start at its first frame, so its start-up
-// (the compile, the device) is left out as the viewer's is. Blocks alternate, so load from
-// elsewhere on the machine hits each alike.
+// (the compile, the device) is left out as the viewer's is. Short blocks alternate, so load from
+// elsewhere on the machine hits each alike; the ratios are the median of each round's ratio to the
+// viewer's block just before it, the frame rates those of all rounds together.
 //
 // usage: capture_bench [FRAMES_EXAMPLE [FRAMES_TRIVIAL [ROUNDS]]]
 #include <fcntl.h>
@@ -11,6 +12,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
@@ -157,6 +159,13 @@ bool png_block(int frames, Rate& rate)
 
 std::string table;  // printed at the end, after what the loader says
 
+double median(std::vector<double> values)
+{
+    std::sort(values.begin(), values.end());
+    const size_t middle = values.size() / 2;
+    return values.size() % 2 ? values[middle] : (values[middle - 1] + values[middle]) / 2;
+}
+
 bool measure(const char* name, const std::string& source, int frames, int rounds)
 {
     if (!product::write_main_fx(source)) return false;
@@ -169,16 +178,23 @@ bool measure(const char* name, const std::string& source, int frames, int rounds
     std::filesystem::remove_all("png", ignored);
     std::filesystem::create_directory("png", ignored);
     Rate viewer, stream, png;
+    std::vector<double> stream_ratios, png_ratios;  // each round's, against that round's viewer
     for (int round = 0; round < rounds; ++round) {
-        viewer_block(frames, viewer);
-        if (!stream_block(frames, stream) || !png_block(frames, png)) {
+        Rate viewer_round, stream_round, png_round;
+        viewer_block(frames, viewer_round);
+        if (!stream_block(frames, stream_round) || !png_block(frames, png_round)) {
             std::fprintf(stderr, "%s: fxshot failed\n", name);
             return false;
         }
+        viewer.add(viewer_round.frames, viewer_round.seconds);
+        stream.add(stream_round.frames, stream_round.seconds);
+        png.add(png_round.frames, png_round.seconds);
+        stream_ratios.push_back(stream_round.fps() / viewer_round.fps());
+        png_ratios.push_back(png_round.fps() / viewer_round.fps());
     }
     char row[160];
     std::snprintf(row, sizeof row, "%-8s %7d %12.1f %12.1f %7.2f %12.1f %7.2f\n", name, rounds * frames, viewer.fps(),
-                  stream.fps(), stream.fps() / viewer.fps(), png.fps(), png.fps() / viewer.fps());
+                  stream.fps(), median(stream_ratios), png.fps(), median(png_ratios));
     table += row;
     return true;
 }
@@ -194,9 +210,9 @@ std::string read_example()
 
 int main(int argc, char* argv[])
 {
-    const int example_frames = argc > 1 ? std::atoi(argv[1]) : 60;
-    const int trivial_frames = argc > 2 ? std::atoi(argv[2]) : 300;
-    const int rounds = argc > 3 ? std::atoi(argv[3]) : 3;
+    const int example_frames = argc > 1 ? std::atoi(argv[1]) : 30;
+    const int trivial_frames = argc > 2 ? std::atoi(argv[2]) : 150;
+    const int rounds = argc > 3 ? std::atoi(argv[3]) : 7;
     if (example_frames < 2 || trivial_frames < 2 || rounds < 1) {
         std::fprintf(stderr, "usage: capture_bench [FRAMES_EXAMPLE [FRAMES_TRIVIAL [ROUNDS]]] (at least 2 frames)\n");
         return 2;
@@ -207,7 +223,8 @@ int main(int argc, char* argv[])
     // The viewer's frames only: a save of the next shader is not a reload here.
     setenv("FXVIEW_RELOAD_ON_SAVE", "0", 1);
     bool ok = measure("example", example, example_frames, rounds) && measure("trivial", TRIVIAL_FX, trivial_frames, rounds);
-    std::printf("fxshot against the viewer, off-screen, 1280 x 720, frames per second (ratio: to the viewer)\n");
+    std::printf("fxshot against the viewer, off-screen, 1280 x 720, frames per second (ratio: to the viewer,\n"
+                "median of %d rounds)\n", rounds);
     std::printf("%-8s %7s %12s %12s %7s %12s %7s\n%s", "shader", "frames", "viewer", "fxshot -o -", "ratio",
                 "fxshot PNG", "ratio", table.c_str());
 
