@@ -120,12 +120,15 @@ protected:
         return shot;
     }
 
-    // The viewer's client area, found by the colour it shows: the whole 1280 x 720 frame, unscaled.
+    // The viewer's client area, found by the colour it shows: the whole 1280 x 720 frame, unscaled,
+    // but for the pointer that the compositor may draw over it.
     bool shows(Rgb colour, Rect& area)
     {
+        const long POINTER_PIXELS = 32 * 32;
         return wait_until(STEP_TIMEOUT, [&] {
             area = find_colour(screen(), colour);
-            return area.count == 1280L * 720 && area.width() == 1280 && area.height() == 720;
+            return area.count >= 1280L * 720 - POINTER_PIXELS && area.count <= 1280L * 720 && area.width() == 1280 &&
+                   area.height() == 720;
         });
     }
 
