@@ -174,7 +174,8 @@ bool parse_options(int argc, char* argv[], Options& options)
     if (!stream && options.frames > 1 && !is_pattern(options.output))
         return fail("-o '" + options.output + "': a sequence needs a name with one number in it, as %d, %4d or %04d "
                                                "(shot_%04d.png; %% for a percent sign)");
-    if (!options.pfm.empty() && options.frames > 1) return fail("--scene writes a single frame's target; not with --frames");
+    if (!options.pfm.empty() && options.frames > 1)
+        return fail("--scene writes a single frame's target; not with --frames");
     if (stream && isatty(STDOUT_FILENO))
         return fail("-o - writes video to standard output, which is a terminal; pipe it to a player or ffmpeg");
     if (!stream && !has_folder(options.output, "the pictures")) return false;

@@ -32,7 +32,10 @@ float4 ps_main_f(float2 uv : TEXCOORD0) : COLOR0 { return tex2D(scene, uv); }
 
 using Clock = std::chrono::steady_clock;
 
-double seconds_between(Clock::time_point a, Clock::time_point b) { return std::chrono::duration<double>(b - a).count(); }
+double seconds_between(Clock::time_point a, Clock::time_point b)
+{
+    return std::chrono::duration<double>(b - a).count();
+}
 
 // Frames and the seconds they took, summed over the rounds.
 struct Rate {
@@ -222,7 +225,8 @@ int main(int argc, char* argv[])
 
     // The viewer's frames only: a save of the next shader is not a reload here.
     setenv("FXVIEW_RELOAD_ON_SAVE", "0", 1);
-    bool ok = measure("example", example, example_frames, rounds) && measure("trivial", TRIVIAL_FX, trivial_frames, rounds);
+    bool ok = measure("example", example, example_frames, rounds) &&
+              measure("trivial", TRIVIAL_FX, trivial_frames, rounds);
     std::printf("fxshot against the viewer, off-screen, 1280 x 720, frames per second (ratio: to the viewer,\n"
                 "median of %d rounds)\n", rounds);
     std::printf("%-8s %7s %12s %12s %7s %12s %7s\n%s", "shader", "frames", "viewer", "fxshot -o -", "ratio",

@@ -9,7 +9,8 @@ namespace {
 TEST(VideoStream, HeaderGivesTheRateAsAReducedFraction)
 {
     EXPECT_EQ(video_stream::header(1280, 720, 60), "YUV4MPEG2 W1280 H720 F60:1 Ip A1:1 C420jpeg XCOLORRANGE=LIMITED\n");
-    EXPECT_EQ(video_stream::header(1280, 720, 29.97), "YUV4MPEG2 W1280 H720 F2997:100 Ip A1:1 C420jpeg XCOLORRANGE=LIMITED\n");
+    EXPECT_EQ(video_stream::header(1280, 720, 29.97),
+              "YUV4MPEG2 W1280 H720 F2997:100 Ip A1:1 C420jpeg XCOLORRANGE=LIMITED\n");
     EXPECT_EQ(video_stream::header(2, 2, 0.5), "YUV4MPEG2 W2 H2 F1:2 Ip A1:1 C420jpeg XCOLORRANGE=LIMITED\n");
 }
 

@@ -51,7 +51,8 @@ bool avoid_seatless_wayland()
     // SDL tries Wayland when told to, or, untold, in a Wayland session (after X11).
     const char* drivers = std::getenv("SDL_VIDEODRIVER");
     const bool told = drivers && *drivers;
-    const bool wayland_possible = told ? std::strstr(drivers, "wayland") != nullptr : std::getenv("WAYLAND_DISPLAY") != nullptr;
+    const bool wayland_possible =
+        told ? std::strstr(drivers, "wayland") != nullptr : std::getenv("WAYLAND_DISPLAY") != nullptr;
     if (!wayland_possible || sdl_survives_seatless_wayland()) return true;
     if (look_at_compositor() != Compositor::WITHOUT_SEAT) return true;
     if (!told && std::getenv("DISPLAY")) {
