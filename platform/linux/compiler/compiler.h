@@ -1,8 +1,9 @@
 // The HLSL compiler's internal interface, shared by its files, its tests and its benchmark.
 // compile.cpp: the D3DX entry point, file checks and ID3DXBuffer; preprocess.cpp: effect-syntax
 // blanking and the declaration scan; registers.cpp: Direct3D 9 register assignment;
-// initialisers.cpp: initialiser lists; translate.cpp and arithmetic.cpp (ps_3_0's arithmetic and
-// what its compiler refuses): the only code tied to glslang + SPIRV-Cross; messages.cpp: message text.
+// initialisers.cpp: initialiser lists; translate.cpp, arithmetic.cpp (ps_3_0's rules on the parsed
+// tree), interface.cpp (Direct3D 9's registers and semantics) and glsl_writer.cpp (the GLSL, with
+// ps_3_0's arithmetic): the only code tied to glslang + SPIRV-Cross; messages.cpp: message text.
 #pragma once
 
 #include <cstdint>
@@ -70,6 +71,12 @@ void prepare_back_end();
 // One ps_3_0 entry point to GLSL 330 with Direct3D 9 registers, inputs and outputs.
 TranslateResult translate_hlsl(const PreparedSource& source, const std::string& file_name, const std::string& entry,
                                const TranslateOptions& options);
+
+// ---- interface.cpp (translate_hlsl's second half) ----
+// The SPIR-V of one entry point as the blob: GLSL with Direct3D 9's constant registers, samplers,
+// inputs and outputs. False with the error, at its place, for what ps_3_0 lacks.
+bool write_glsl(std::vector<std::uint32_t> spirv, const PreparedSource& source, fxplatform::ShaderBlob& blob,
+                Diagnostic& refused);
 
 // ---- preprocess.cpp ----
 // Techniques, passes, texture declarations, sampler_state blocks and annotations become spaces;
