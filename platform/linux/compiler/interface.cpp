@@ -8,9 +8,10 @@
 // inputs named by semantic (fx_in_TEXCOORD0); COLORn at location n; VPOS, VFACE and DEPTH as GL
 // built-ins. The blob lists what the device must feed the GLSL.
 // Refuses, at the declaration or the semantic as written: Direct3D 10 resources and constant
-// buffers, system values ps_3_0 lacks, int and bool constants it cannot read as 0, constants past
-// c223 and samplers past s15, sampler arrays and 1D samplers, matrix and array inputs, outputs other
-// than COLOR0-COLOR3 and DEPTH, two inputs or outputs on one register.
+// buffers, system values ps_3_0 lacks, int and bool members of struct constants, constants past
+// c223, samplers past s15, sampler arrays and 1D samplers, matrix and array inputs, outputs other
+// than COLOR0-COLOR3 and DEPTH, two inputs or outputs on one register; and without a place (the
+// SPIR-V keeps none), wave and quad intrinsics.
 #include <algorithm>
 #include <cctype>
 #include <cstdlib>
@@ -138,6 +139,12 @@ private:
 
     void reject_unsupported(const spirv_cross::ShaderResources& all) const
     {
+        // GL 3.3 has them only through extensions, which the writer does not ask for.
+        for (spv::Capability c : glsl_.get_declared_capabilities()) {
+            if (c >= spv::CapabilityGroupNonUniform && c <= spv::CapabilityGroupNonUniformQuad) {
+                fail("", "wave and quad intrinsics are shader model 6's; ps_3_0 has none");
+            }
+        }
         for (const auto* list : {&all.separate_images, &all.separate_samplers, &all.storage_images,
                                  &all.storage_buffers}) {
             for (const spirv_cross::Resource& r : *list) {
