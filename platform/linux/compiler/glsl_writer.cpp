@@ -74,13 +74,32 @@ const char* helper_for_op(std::uint32_t op, bool& binary)
     }
 }
 
-// The helpers' bodies are ours: filling in their types is no edit of what SPIRV-Cross wrote.
+// The helpers' bodies are ours: filling in their types edits nothing SPIRV-Cross wrote.
 std::string replace_all(std::string s, const std::string& from, const std::string& to)
 {
     for (std::size_t at = s.find(from); at != std::string::npos; at = s.find(from, at + to.size())) {
         s.replace(at, from.size(), to);
     }
     return s;
+}
+
+// Each helper for float and vec2 to vec4, once for the process.
+std::vector<std::string> helper_definitions()
+{
+    std::vector<std::string> definitions;
+    for (const Helper& h : HELPERS) {
+        std::string text;
+        for (int n = 1; n <= 4; ++n) {
+            std::string t = n == 1 ? "float" : "vec" + std::to_string(n);
+            std::string i = n == 1 ? "int" : "ivec" + std::to_string(n);
+            std::string ge = n == 1 ? "x >= 0.0" : "greaterThanEqual(x, " + t + "(0.0))";
+            std::string eq = n == 1 ? "x == 0.0" : "equal(x, " + t + "(0.0))";
+            if (n > 1) text += "\n";
+            text += replace_all(replace_all(replace_all(replace_all(h.body, "$GE0", ge), "$EQ0", eq), "$T", t), "$I", i);
+        }
+        definitions.push_back(text);
+    }
+    return definitions;
 }
 
 }  // namespace
@@ -216,15 +235,9 @@ void D3D9Glsl::emit_extension(const std::string& extension)
 
 void D3D9Glsl::emit_helpers()
 {
-    for (const Helper& h : HELPERS) {
-        if (!helpers_.count(h.name)) continue;
-        for (int n = 1; n <= 4; ++n) {
-            std::string t = n == 1 ? "float" : "vec" + std::to_string(n);
-            std::string i = n == 1 ? "int" : "ivec" + std::to_string(n);
-            std::string ge = n == 1 ? "x >= 0.0" : "greaterThanEqual(x, " + t + "(0.0))";
-            std::string eq = n == 1 ? "x == 0.0" : "equal(x, " + t + "(0.0))";
-            statement(replace_all(replace_all(replace_all(replace_all(h.body, "$GE0", ge), "$EQ0", eq), "$T", t), "$I", i));
-        }
+    static const std::vector<std::string> definitions = helper_definitions();
+    for (std::size_t h = 0; h < std::size(HELPERS); ++h) {
+        if (helpers_.count(HELPERS[h].name)) statement(definitions[h]);
     }
 }
 
