@@ -95,7 +95,8 @@ std::vector<std::string> helper_definitions()
             std::string ge = n == 1 ? "x >= 0.0" : "greaterThanEqual(x, " + t + "(0.0))";
             std::string eq = n == 1 ? "x == 0.0" : "equal(x, " + t + "(0.0))";
             if (n > 1) text += "\n";
-            text += replace_all(replace_all(replace_all(replace_all(h.body, "$GE0", ge), "$EQ0", eq), "$T", t), "$I", i);
+            text += replace_all(replace_all(replace_all(replace_all(h.body, "$GE0", ge), "$EQ0", eq), "$T", t), "$I",
+                                i);
         }
         definitions.push_back(text);
     }
@@ -103,6 +104,16 @@ std::vector<std::string> helper_definitions()
 }
 
 }  // namespace
+
+D3D9Glsl::D3D9Glsl(std::vector<std::uint32_t> spirv) : CompilerGLSL(std::move(spirv))
+{
+    Options options = get_common_options();
+    options.version = 330;
+    options.es = false;
+    options.enable_420pack_extension = false;
+    options.vulkan_semantics = false;
+    set_common_options(options);
+}
 
 void D3D9Glsl::declare_constant_registers(spirv_cross::VariableID block, std::uint32_t registers)
 {
@@ -139,7 +150,7 @@ void D3D9Glsl::write_depth(spirv_cross::VariableID output, const std::string& na
 
 std::string D3D9Glsl::compile()
 {
-    // Its execution mode asks for the layout line the header writes.
+    // [earlydepthstencil]: GLSL 330 takes the header's layout line with this extension.
     if (get_entry_point().flags.get(spv::ExecutionModeEarlyFragmentTests)) {
         require_extension("GL_ARB_shader_image_load_store");
     }
@@ -147,7 +158,7 @@ std::string D3D9Glsl::compile()
     return CompilerGLSL::compile();
 }
 
-// The header is written before the code that calls the helpers, so they are found first in the
+// The header comes before the code that calls the helpers: they are found beforehand, in the
 // SPIR-V of the functions the entry point calls, by the test emit_glsl_op makes.
 void D3D9Glsl::find_helpers()
 {
@@ -202,7 +213,9 @@ void D3D9Glsl::emit_header()
     }
     for (const std::string& extension : forced_extensions) emit_extension(extension);
     for (const std::string& line : header_lines) statement(line);
-    if (get_entry_point().flags.get(spv::ExecutionModeEarlyFragmentTests)) statement("layout(early_fragment_tests) in;");
+    if (get_entry_point().flags.get(spv::ExecutionModeEarlyFragmentTests)) {
+        statement("layout(early_fragment_tests) in;");
+    }
     if (pixel_position_ || active_input_builtins.get(spv::BuiltInFragCoord)) {
         statement("layout(pixel_center_integer) in vec4 gl_FragCoord;");
     }

@@ -24,7 +24,7 @@ namespace fxcompiler {
 
 class D3D9Glsl : public spirv_cross::CompilerGLSL {
 public:
-    explicit D3D9Glsl(std::vector<std::uint32_t> spirv) : CompilerGLSL(std::move(spirv)) {}
+    explicit D3D9Glsl(std::vector<std::uint32_t> spirv);
 
     // The constant block is Direct3D 9's register file: `registers` float4 registers from c0, no
     // declaration when 0. The block must be flattened.

@@ -62,13 +62,6 @@ public:
 
     fxplatform::ShaderBlob run()
     {
-        spirv_cross::CompilerGLSL::Options options = glsl_.get_common_options();
-        options.version = 330;
-        options.es = false;
-        options.enable_420pack_extension = false;
-        options.vulkan_semantics = false;
-        glsl_.set_common_options(options);
-
         active_ = glsl_.get_active_interface_variables();
         spirv_cross::ShaderResources all = glsl_.get_shader_resources();
         reject_unsupported(all);
