@@ -4,14 +4,16 @@
 FXVIEW_RUN_PACKAGES=(
   build-essential cmake ninja-build pkg-config
   libgtest-dev libgmock-dev libbenchmark-dev
-  libsdl2-dev libx11-dev libxi-dev libxtst-dev libepoxy-dev libpng-dev libgl-dev libegl-dev libgl1-mesa-dri
+  libsdl2-dev libx11-dev libxi-dev libxtst-dev libwayland-dev libepoxy-dev libpng-dev libgl-dev libegl-dev libgl1-mesa-dri
   glslang-dev glslang-tools libspirv-cross-c-shared-dev
   file
 )
-# What the tests, the benchmarks and the Windows cross-build add.
+# What the tests, the benchmarks and the Windows cross-build add: the Wayland test's compositor
+# and the title bar (with its close button) that libdecor's plugin draws for SDL there.
 FXVIEW_TEST_PACKAGES=(
   "${FXVIEW_RUN_PACKAGES[@]}"
   xvfb xdotool x11-utils x11-apps imagemagick
+  weston libdecor-0-plugin-1-cairo
   clang libclang-rt-14-dev valgrind
   g++-mingw-w64-i686
 )

@@ -1,13 +1,21 @@
 // Compile time per entry point, as the viewer compiles on start-up and F5: the example main.fx
 // (examples/main.fx when present) and a 200-line ray marcher, SPIR-V optimiser off and on, and
-// with the back end in this process instead of the child the viewer uses (the child's cost).
+// with the back end in this process instead of the helper process the viewer uses.
+// - ENTRY/...: one entry point of a file not compiled before (each iteration changes a comment,
+//   so nothing prepared for an earlier compile is reused): what an entry point costs on its own.
+// - load/...: both entry points of a file not compiled before, in a row, as the viewer's load
+//   compiles them; they share the file's preparation.
 // The first compile of the process, with glslang's one-time setup, is printed before the runs.
+// FXCOMPILER_BENCH_ITERATIONS=N fixes the iterations (for instruction counts under callgrind: run
+// it with two values of N and take the difference).
 #include <benchmark/benchmark.h>
 
 #include <chrono>
 #include <cstdio>
+#include <cstdlib>
 #include <fstream>
 #include <sstream>
+#include <vector>
 
 #include "compiler.h"
 
@@ -21,39 +29,49 @@ std::string read(const char* path)
     return text.str();
 }
 
-void compile(benchmark::State& state, const char* path, const char* entry, bool optimise, bool isolated)
+void compile(benchmark::State& state, const char* path, std::vector<const char*> entries, bool optimise,
+             bool isolated)
 {
     fxcompiler::set_isolation(isolated);
-    std::string source = read(path);
+    const std::string source = read(path);
     fxcompiler::TranslateOptions options;
     options.optimise = optimise;
+    long round = 0;
     for (auto _ : state) {
-        fxcompiler::CompileOutput out = fxcompiler::compile_source(source, "main.fx", entry, "ps_3_0", {}, options);
-        if (out.result != 0) {
-            state.SkipWithError(fxcompiler::format_diagnostics(out.diagnostics, "main.fx").c_str());
-            break;
+        const std::string text = source + "\n// " + std::to_string(++round) + "\n";
+        for (const char* entry : entries) {
+            fxcompiler::CompileOutput out = fxcompiler::compile_source(text, "main.fx", entry, "ps_3_0", {}, options);
+            if (out.result != 0) {
+                state.SkipWithError(fxcompiler::format_diagnostics(out.diagnostics, "main.fx").c_str());
+                break;
+            }
+            benchmark::DoNotOptimize(out.code.data());
         }
-        benchmark::DoNotOptimize(out.code.data());
     }
     fxcompiler::set_isolation(true);
 }
 
 void register_all()
 {
+    const char* fixed = std::getenv("FXCOMPILER_BENCH_ITERATIONS");
     struct Variant {
         bool optimise, isolated;
         const char* name;
     };
+    struct File {
+        const char* name;
+        const char* path;
+    };
+    const std::vector<std::vector<const char*>> runs = {{"ps_main"}, {"ps_main_f"}, {"ps_main", "ps_main_f"}};
     for (Variant v : {Variant{false, true, "optimiser_off"}, Variant{true, true, "optimiser_on"},
                       Variant{false, false, "optimiser_off/in_process"}}) {
-        for (const char* entry : {"ps_main", "ps_main_f"}) {
-            std::string suffix = std::string("/") + entry + "/" + v.name;
-            benchmark::RegisterBenchmark(("example" + suffix).c_str(), compile, FXCOMPILER_EXAMPLE, entry, v.optimise,
-                                         v.isolated)
-                ->Unit(benchmark::kMillisecond);
-            benchmark::RegisterBenchmark(("raymarch_200_lines" + suffix).c_str(), compile, FXCOMPILER_RAYMARCH,
-                                         entry, v.optimise, v.isolated)
-                ->Unit(benchmark::kMillisecond);
+        for (const std::vector<const char*>& entries : runs) {
+            for (File f : {File{"example", FXCOMPILER_EXAMPLE}, File{"raymarch_200_lines", FXCOMPILER_RAYMARCH}}) {
+                std::string name = std::string(f.name) + "/" + (entries.size() > 1 ? "load" : entries[0]) + "/" + v.name;
+                auto* b = benchmark::RegisterBenchmark(name.c_str(), compile, f.path, entries, v.optimise, v.isolated)
+                              ->Unit(benchmark::kMillisecond);
+                if (fixed) b->Iterations(std::atol(fixed));
+            }
         }
     }
 }

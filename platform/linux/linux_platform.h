@@ -17,6 +17,10 @@ inline std::uint32_t sdl_window_id(HWND window) { return (std::uint32_t)(std::ui
 // Tests and tools that ask for it get windows off-screen (no display needed); the viewer never does.
 void set_headless(bool headless);
 
+// Tools that render without a user (the capture tool) have no keyboard: GetAsyncKeyState then
+// reports no key and says nothing, and saving a shader is no key press (no reload on save).
+void set_keyboard_absent(bool absent);
+
 // The viewer's presentation parameters without vsync, for tools and tests that render
 // off-screen as fast as they can.
 D3DPRESENT_PARAMETERS offscreen_present_params();

@@ -93,6 +93,26 @@ TEST_F(CompileApi, CompilesBothEntryPointsOfMainFxInTheCurrentDirectory)
     }
 }
 
+// Warnings of a successful compile also go to standard error, once for the two entry points of a
+// load, again at the next load.
+TEST_F(CompileApi, WarningsGoToStandardErrorOnceALoad)
+{
+    dir_.write("main.fx", std::string("const float k = 0.5;\n") + GOOD);
+    const std::string warning = "main.fx(1,13): warning: 'k' : a global that is not static is a constant register";
+    for (int load = 0; load < 2; ++load) {
+        testing::internal::CaptureStderr();
+        for (const char* entry : {"ps_main", "ps_main_f"}) {
+            Call call;
+            compile(call, entry);
+            EXPECT_EQ(call.hr, D3D_OK);
+            EXPECT_NE(call.text().find(warning), std::string::npos) << call.text();
+        }
+        const std::string printed = testing::internal::GetCapturedStderr();
+        EXPECT_EQ(printed.find(warning), printed.rfind(warning)) << printed;
+        EXPECT_NE(printed.find(warning), std::string::npos) << printed;
+    }
+}
+
 TEST_F(CompileApi, BuffersCountReferencesAndFreeThemselves)
 {
     dir_.write("main.fx", GOOD);

@@ -159,6 +159,7 @@ std::optional<int> Process::wait_exit(Millis timeout)
 {
     wait_until(timeout, [&] {
         if (status_) return true;
+        drain();  // a process that writes much must not block on a full pipe
         int status = 0;
         if (waitpid(pid_, &status, WNOHANG) == pid_) {
             status_ = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
@@ -283,6 +284,20 @@ void XSession::send_close(unsigned long window)
     XSendEvent(display_, window, False, NoEventMask, &event);
     XSync(display_, False);
 }
+
+void XSession::click(int x, int y)
+{
+    XTestFakeMotionEvent(display_, -1, x, y, CurrentTime);
+    XSync(display_, False);
+    std::this_thread::sleep_for(Millis(100));  // the pointer is seen to enter before the press
+    XTestFakeButtonEvent(display_, 1, True, CurrentTime);
+    XSync(display_, False);
+    std::this_thread::sleep_for(Millis(50));
+    XTestFakeButtonEvent(display_, 1, False, CurrentTime);
+    XSync(display_, False);
+}
+
+unsigned long XSession::root() const { return DefaultRootWindow(display_); }
 
 std::vector<std::uint8_t> XSession::capture(unsigned long window, int& width, int& height)
 {

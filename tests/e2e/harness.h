@@ -72,6 +72,9 @@ public:
     void focus(unsigned long window);
     void press(const char* key_name, Millis hold = Millis(0));
     void send_close(unsigned long window);  // as a window manager does
+    // The pointer moved to a point of the screen, then a left click there.
+    void click(int x, int y);
+    unsigned long root() const;
     Rgb pixel(unsigned long window, int x, int y);
     std::vector<std::uint8_t> capture(unsigned long window, int& width, int& height);
 

@@ -1,6 +1,7 @@
 // The real viewer under a real X server: what a shader author sees and does.
 #include <gtest/gtest.h>
 
+#include <csignal>
 #include <cstdlib>
 #include <fstream>
 #include <thread>
@@ -87,6 +88,21 @@ TEST_F(Viewer, ShowsTheFirstFrameAndReloadsAnEditOnF5FromAnotherWindow)
     EXPECT_TRUE(viewer->wait_for_out("Load Shader.\n", 2, STEP_TIMEOUT)) << viewer->out();
     EXPECT_TRUE(shows(SECOND)) << "shows " << describe(x.pixel(window, 640, 360));
     EXPECT_TRUE(still_running());
+}
+
+TEST_F(Viewer, StartsOnTheFolderOrTheMainFxNamedOnItsCommandLine)
+{
+    folder.write("main.fx", solid_shader("1.6, 0.4, 0.8"));
+    TempDir elsewhere;
+    for (const std::string& shader : {folder.path(), folder.path() + "/main.fx"}) {
+        viewer.reset(new Process(FXVIEW_PATH, {shader}, elsewhere.path(), {"SDL_VIDEODRIVER=x11"}));
+        window = x.find_window("test", viewer->pid(), START_TIMEOUT);
+        ASSERT_NE(window, 0ul) << "no window; stderr: " << viewer->err();
+        EXPECT_TRUE(viewer->wait_for_out("Load Shader.\n", 1, STEP_TIMEOUT)) << shader << ": " << viewer->out();
+        EXPECT_TRUE(shows(FIRST)) << shader << " shows " << describe(x.pixel(window, 640, 360));
+        ::kill(viewer->pid(), SIGTERM);
+        EXPECT_EQ(viewer->wait_exit(STEP_TIMEOUT), 0) << shader;
+    }
 }
 
 TEST_F(Viewer, BrokenEditsReportAndKeepRunningUntilTheFixIsReloaded)

@@ -1,7 +1,6 @@
 // ps_3_0's arithmetic on the parsed tree, where it differs from GLSL's (the rest is the GLSL
-// writer's, glsl_writer.cpp):
-// - lit(n.l, n.h, m) = (1, max(n.l, 0), n.l < 0 || n.h < 0 ? 0 : n.h^m, 1); the HLSL front end
-//   multiplies instead, so an HLSL definition replaces it (see prepare_source).
+// writer's, glsl_writer.cpp; lit() and fmod() are given before the back end sees them,
+// intrinsics.cpp):
 // - Refused like Direct3D 9's compiler refuses them: literal infinities and NaNs (a literal
 //   division by zero folds to one), division by a literal zero, constructors given more
 //   components than their type holds (GLSL drops the extra ones).
@@ -18,31 +17,6 @@
 #include <glslang/MachineIndependent/localintermediate.h>
 
 namespace fxcompiler {
-
-namespace {
-
-std::string replace_all(std::string s, const std::string& from, const std::string& to)
-{
-    for (std::size_t at = s.find(from); at != std::string::npos; at = s.find(from, at + to.size())) {
-        s.replace(at, from.size(), to);
-    }
-    return s;
-}
-
-}  // namespace
-
-const char* const LIT_HELPER = "fx_lit";
-
-std::string lit_definition()
-{
-    return std::string("float4 ") + LIT_HELPER + "(float l, float h, float m) "
-           "{ return float4(1, max(l, 0), (l < 0 || h < 0) ? 0 : pow(h, m), 1); }\n";
-}
-
-std::string with_intrinsic_names(std::string log)
-{
-    return replace_all(std::move(log), std::string("'") + LIT_HELPER + "'", "'lit'");
-}
 
 namespace {
 

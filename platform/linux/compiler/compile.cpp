@@ -9,6 +9,7 @@
 #include <cstdio>
 #include <cstring>
 #include <new>
+#include <set>
 
 #include "compiler.h"
 #include "platform.h"
@@ -95,22 +96,64 @@ TranslateOptions options_for_flags(std::uint32_t flags)
     return options;
 }
 
+namespace {
+
+// The preparation of the last file compiled: the viewer compiles both entry points of one main.fx
+// in a row, and they share it.
+struct Preparation {
+    bool valid = false;
+    std::string text, file_name;
+    std::vector<Define> defines;
+    bool ok = false;
+    PreparedSource source;
+    std::vector<Diagnostic> diagnostics;
+
+    bool same(const CompileRequest& r) const
+    {
+        if (!valid || text != r.text || file_name != r.file_name || defines.size() != r.defines.size()) return false;
+        for (std::size_t i = 0; i < defines.size(); ++i) {
+            if (defines[i].name != r.defines[i].name || defines[i].value != r.defines[i].value) return false;
+        }
+        return true;
+    }
+};
+
+const Preparation& prepared_for(const CompileRequest& request)
+{
+    static Preparation last;
+    if (last.same(request)) return last;
+    last = Preparation();
+    last.ok = prepare_source(request.text, request.file_name, request.defines, last.source, last.diagnostics);
+    last.text = request.text;
+    last.file_name = request.file_name;
+    last.defines = request.defines;
+    last.valid = true;
+    return last;
+}
+
+}  // namespace
+
 CompileOutput compile_request(const CompileRequest& request)
 {
     CompileOutput out;
-    PreparedSource prepared;
-    if (!prepare_source(request.text, request.file_name, request.defines, prepared, out.diagnostics)) {
+    const Preparation& prepared = prepared_for(request);
+    if (!prepared.ok) {
+        out.diagnostics = prepared.diagnostics;
         out.result = E_FAIL;
         return out;
     }
-    for (const auto& unnamed : prepared.unnamed_parameters) {
+    for (const auto& unnamed : prepared.source.unnamed_parameters) {
         if (unnamed.first == request.entry) {
             out.diagnostics.push_back(unnamed.second);
             out.result = E_FAIL;
             return out;
         }
     }
-    TranslateResult translated = translate_hlsl(prepared, request.file_name, request.entry, request.options);
+    const bool own_text = !prepared.source.statics_call.empty();
+    const PreparedSource entry_source = own_text ? for_entry(prepared.source, request.entry) : PreparedSource();
+    TranslateResult translated =
+        translate_hlsl(own_text ? entry_source : prepared.source, request.file_name, request.entry, request.options);
+    out.diagnostics = prepared.source.warnings;
     out.diagnostics.insert(out.diagnostics.end(), translated.diagnostics.begin(), translated.diagnostics.end());
     if (!translated.ok) {
         out.result = E_FAIL;
@@ -121,7 +164,6 @@ CompileOutput compile_request(const CompileRequest& request)
     out.result = D3D_OK;
     return out;
 }
-
 
 CompileOutput compile_source(const std::string& source, const std::string& file_name, const std::string& entry,
                              const std::string& profile, const std::vector<Define>& defines,
@@ -193,6 +235,23 @@ CompileOutput compile_file(const std::string& path, const std::string& entry, co
     return compile_source(text, path, entry, profile, defines, options);
 }
 
+// A successful compile's warnings go to standard error, once a load: the viewer compiles the two
+// entry points of one file in a row, and most warnings are the file's, not an entry point's. A
+// load ends when an entry point is compiled again.
+void print_warnings(const std::vector<Diagnostic>& diagnostics, const std::string& file_name, const std::string& entry)
+{
+    static std::set<std::string> entries, printed;
+    if (!entries.insert(entry).second) {
+        entries = {entry};
+        printed.clear();
+    }
+    for (const Diagnostic& d : diagnostics) {
+        if (d.error) continue;
+        const std::string line = format_diagnostics({d}, file_name);
+        if (printed.insert(line).second) std::fprintf(stderr, "%s\n", line.c_str());
+    }
+}
+
 }  // namespace fxcompiler
 
 HRESULT WINAPI D3DXCompileShaderFromFileA(LPCSTR pSrcFile, const D3DXMACRO* pDefines, LPD3DXINCLUDE /*pInclude*/,
@@ -221,6 +280,7 @@ HRESULT WINAPI D3DXCompileShaderFromFileA(LPCSTR pSrcFile, const D3DXMACRO* pDef
             fxplatform::source_watch::note(pSrcFile);
             // An include handler is never called: #include fails with its own message.
             out = compile_file(pSrcFile, pFunctionName, pProfile, defines, options_for_flags(Flags));
+            if (out.result == D3D_OK) print_warnings(out.diagnostics, file_name, pFunctionName);
         }
         if (ppErrorMsgs && !out.diagnostics.empty()) {
             std::string text = format_diagnostics(out.diagnostics, file_name);

@@ -1,9 +1,15 @@
 // The HLSL compiler's internal interface, shared by its files, its tests and its benchmark.
-// compile.cpp: the D3DX entry point, file checks and ID3DXBuffer; preprocess.cpp: effect-syntax
-// blanking and the declaration scan; registers.cpp: Direct3D 9 register assignment;
-// initialisers.cpp: initialiser lists; translate.cpp, arithmetic.cpp (ps_3_0's rules on the parsed
-// tree), interface.cpp (Direct3D 9's registers and semantics) and glsl_writer.cpp (the GLSL, with
-// ps_3_0's arithmetic): the only code tied to glslang + SPIRV-Cross; messages.cpp: message text.
+// The way through it, in order:
+//   compile.cpp       D3DXCompileShaderFromFileA: the file's checks, then the helper process
+//   isolate.cpp       the helper process (fxview-hlsl) the rest runs in
+//   prepare.cpp       once per file: lexer.cpp, expansion_bound.cpp, preprocessor.cpp, then the
+//                     passes it lists in order (pass_*.cpp), rendered by source_map.cpp
+//   translate.cpp     per entry point: glslang's HLSL front end, the tree rules (arithmetic.cpp),
+//                     SPIR-V, then interface.cpp: Direct3D 9's registers (registers.cpp) and
+//                     semantics, and the GLSL writer (glsl_writer.cpp)
+//   messages.cpp      the back end's messages as "main.fx(LINE,COL): error: text"
+// What Direct3D 9 fixes is in ps30.h (numbers), hlsl_words.cpp (words), intrinsics.cpp (intrinsics);
+// this compiler's own limits are in compile_limits.h.
 #pragma once
 
 #include <cstdint>
@@ -13,6 +19,8 @@
 #include <vector>
 
 #include "shader_blob.h"
+#include "source_map.h"
+#include "tokens.h"
 
 namespace fxcompiler {
 
@@ -41,15 +49,28 @@ struct GlobalDecl {
     int reg_column = 0;
 };
 
-// Source ready for the back end: same lines and (nearly) the same columns as the file.
+// A function of the file the back end may take as the entry point: where its body opens.
+struct FunctionBody {
+    std::string name;
+    int line = 0;    // of the rendered text, just after the '{'
+    int column = 0;
+};
+
+// Source ready for the back end: main.fx's lines, preprocessed and rewritten, once for both
+// entry points.
 struct PreparedSource {
-    std::string text;
-    std::string preamble;   // macro lines the back end puts before the text
-    std::string file_text;  // the text before rewrites that move columns: where messages count them
+    std::string text;       // what the back end parses
+    std::string preamble;   // HLSL it reads before the text (our definitions of intrinsics)
+    SourceMap map;          // from the text's places to main.fx's
     std::vector<GlobalDecl> globals;  // declaration order
     // Function definitions with a parameter that has no name, which the back end cannot take as
     // the entry point: the function's name and the error to give then.
     std::vector<std::pair<std::string, Diagnostic>> unnamed_parameters;
+    std::vector<Diagnostic> warnings;  // the passes', for every entry point
+    // Statics whose initialisers run at the start of the entry point (see pass_statics.cpp): the
+    // call that runs them, and where each function's body opens.
+    std::string statics_call;
+    std::vector<FunctionBody> bodies;
 };
 
 struct TranslateOptions {
@@ -62,13 +83,11 @@ struct TranslateResult {
     std::vector<Diagnostic> diagnostics;
 };
 
-// ---- back end (translate.cpp): replace these two to swap the compiler ----
-// Macro expansion and conditional compilation only, keeping line numbers.
-bool preprocess_hlsl(const std::string& text, const std::string& preamble, const std::string& file_name,
-                     std::string& output, std::vector<Diagnostic>& diagnostics);
+// ---- back end (translate.cpp): replace it to swap the compiler ----
 // The process-wide setup, done at most once; the first translation does it otherwise.
 void prepare_back_end();
-// One ps_3_0 entry point to GLSL 330 with Direct3D 9 registers, inputs and outputs.
+// One ps_3_0 entry point to GLSL 330 with Direct3D 9 registers, inputs and outputs; `source` as
+// for_entry() gives it.
 TranslateResult translate_hlsl(const PreparedSource& source, const std::string& file_name, const std::string& entry,
                                const TranslateOptions& options);
 
@@ -78,30 +97,21 @@ TranslateResult translate_hlsl(const PreparedSource& source, const std::string& 
 bool write_glsl(std::vector<std::uint32_t> spirv, const PreparedSource& source, fxplatform::ShaderBlob& blob,
                 Diagnostic& refused);
 
-// ---- preprocess.cpp ----
-// Techniques, passes, texture declarations, sampler_state blocks and annotations become spaces;
-// every newline stays, so lines and columns are unchanged.
-std::string blank_effect_syntax(const std::string& text);
-// Blanks, scans declarations and rejects what the back end cannot take; false with diagnostics.
+// ---- prepare.cpp ----
+// Lexes, bounds, preprocesses and runs the passes; false with diagnostics.
 bool prepare_source(const std::string& text, const std::string& file_name, const std::vector<Define>& defines,
                     PreparedSource& prepared, std::vector<Diagnostic>& diagnostics);
+// The prepared source as the entry point `entry` compiles it (its statics' initialisers run first).
+PreparedSource for_entry(const PreparedSource& prepared, const std::string& entry);
+// Techniques, passes, texture declarations, sampler_state blocks and annotations become spaces;
+// every newline stays, so lines and columns are unchanged (the effect-syntax pass on its own).
+std::string blank_effect_syntax(const std::string& text);
 
-// ---- arithmetic.cpp (see arithmetic.h for its back-end part) ----
-// lit() with Direct3D 9's result, as HLSL source defining LIT_HELPER; messages say lit again.
-extern const char* const LIT_HELPER;
-std::string lit_definition();
-std::string with_intrinsic_names(std::string log);
-
-// ---- initialisers.cpp ----
-struct Tokens;
-struct TextEdit {
-    std::size_t begin, end;  // the bytes replaced
-    std::string text;
-};
-// Initialiser lists as Direct3D 9 reads them (any mix of scalars, vectors and braces filling the
-// type in order) rewritten nested as the back end reads them; a list holding the wrong number of
-// components is an error at the declared name.
-void rewrite_initialiser_lists(const Tokens& tokens, std::vector<TextEdit>& edits, std::vector<Diagnostic>& errors);
+// ---- preprocessor.cpp, expansion_bound.cpp ----
+bool check_expansion_bound(const std::vector<Token>& file, const std::vector<Define>& defines,
+                           std::vector<Diagnostic>& diagnostics);
+bool preprocess(const std::vector<Token>& file, const std::vector<Define>& defines, TokenList& out,
+                std::vector<Diagnostic>& diagnostics);
 
 // ---- registers.cpp ----
 struct RegisterRequest {

@@ -20,6 +20,7 @@
 
 #include "compiler.h"
 #include "glsl_writer.h"
+#include "ps30.h"
 
 namespace fxcompiler {
 
@@ -27,9 +28,9 @@ namespace {
 
 using spirv_cross::SPIRType;
 
-const std::uint32_t PS30_FLOAT_CONSTANTS = 224;
-const std::uint32_t PS30_SAMPLERS = 16;
-const std::uint32_t PS30_COLOR_OUTPUTS = 4;
+using fxplatform::ps30::COLOR_OUTPUTS;
+using fxplatform::ps30::FLOAT_CONSTANTS;
+using fxplatform::ps30::SAMPLERS;
 const char* const CONSTANTS_NAME = "fx_c";
 
 std::string upper(std::string s)
@@ -110,6 +111,7 @@ private:
         std::string want = upper(semantic);
         Diagnostic d;
         d.text = text;
+        // Counted in the text the back end parsed; the message names main.fx's place.
         int line = 1;
         std::size_t line_start = 0;
         for (std::size_t i = 0; i < src.size(); ++i) {
@@ -122,8 +124,9 @@ private:
                 std::size_t end = at;
                 while (end < src.size() && (std::isalnum((unsigned char)src[end]) || src[end] == '_')) ++end;
                 if (end > at && upper(src.substr(at, end - at)) == want) {
-                    d.line = line;
-                    d.column = int(at - line_start) + 1;
+                    Place place = source_.map.to_file(line, int(at - line_start) + 1);
+                    d.line = place.line;
+                    d.column = place.column;
                 }
             }
         }
@@ -186,13 +189,13 @@ private:
         if (!type.array.empty()) {
             if (!type.array_size_literal.back()) fail(name, "array size is not a constant");
             std::uint64_t element = layout(type.parent_type, row_major, name);
-            if (element > PS30_FLOAT_CONSTANTS) return element;
+            if (element > FLOAT_CONSTANTS) return element;
             glsl_.set_decoration(id, spv::DecorationArrayStride, 16 * (std::uint32_t)element);
             return element * type.array.back();
         }
         if (type.basetype == SPIRType::Struct) {
             std::uint64_t total = 0;
-            for (std::uint32_t m = 0; m < type.member_types.size() && total <= PS30_FLOAT_CONSTANTS; ++m) {
+            for (std::uint32_t m = 0; m < type.member_types.size() && total <= FLOAT_CONSTANTS; ++m) {
                 glsl_.set_member_decoration(id, m, spv::DecorationOffset, 16 * (std::uint32_t)total);
                 bool member_row_major = glsl_.has_member_decoration(id, m, spv::DecorationRowMajor);
                 if (glsl_.get_type(type.member_types[m]).columns > 1) {
@@ -225,9 +228,9 @@ private:
             bool row_major = glsl_.has_member_decoration(block, m, spv::DecorationRowMajor);
             RegisterRequest request;
             std::uint64_t count = layout(type.member_types[m], row_major, name);
-            request.count = (std::uint32_t)std::min<std::uint64_t>(count, PS30_FLOAT_CONSTANTS + 1);
+            request.count = (std::uint32_t)std::min<std::uint64_t>(count, FLOAT_CONSTANTS + 1);
             request.used = used.count(m) > 0;
-            if (request.used && count > PS30_FLOAT_CONSTANTS) {
+            if (request.used && count > FLOAT_CONSTANTS) {
                 fail(name, "needs " + std::to_string(count) + " constant registers; ps_3_0 has 224, c0 to c223");
             }
             const GlobalDecl* g = decl(name);
@@ -242,7 +245,7 @@ private:
             glsl_.set_member_decoration(block, m, spv::DecorationOffset, 16 * first);
             if (registers[m] < 0) continue;
             std::uint32_t end = first + requests[m].count;
-            if (end > PS30_FLOAT_CONSTANTS) {
+            if (end > FLOAT_CONSTANTS) {
                 fail(names[m], "needs constant registers c" + std::to_string(first) + " to c" +
                                    std::to_string(end - 1) + "; ps_3_0 has c0 to c223");
             }
@@ -286,7 +289,7 @@ private:
                 glsl_.set_name(list[i].id, "fx_unused_" + std::to_string(i));
                 continue;
             }
-            if ((std::uint32_t)units[i] >= PS30_SAMPLERS) {
+            if ((std::uint32_t)units[i] >= SAMPLERS) {
                 fail(name, "sampler register s" + std::to_string(units[i]) + " is beyond ps_3_0's s0 to s15");
             }
             std::string glsl_name = "fx_s" + std::to_string(units[i]);
@@ -354,7 +357,7 @@ private:
                 fail_at_semantic(semantic,
                                  "output semantic '" + semantic + "' is not a ps_3_0 output (COLOR0 to COLOR3, DEPTH)");
             }
-            if (split.second >= PS30_COLOR_OUTPUTS) {
+            if (split.second >= COLOR_OUTPUTS) {
                 fail_at_semantic(semantic, "ps_3_0 writes COLOR0 to COLOR3, not " + semantic);
             }
             if (!locations.insert(split.second).second) {

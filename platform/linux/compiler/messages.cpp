@@ -176,9 +176,6 @@ std::vector<Diagnostic> parse_glslang_log(const std::string& log, const std::str
         }
         // [fastopt] and [allow_uav_condition] are hints the back end does not know: nothing to report.
         if (!d.error && starts_with(rest, "'' : attribute does not apply to")) continue;
-        bool noise = rest.find("fx_noise_") != std::string::npos;
-        replace_all(rest, "fx_noise_", "noise");
-        if (noise) rest += " (the noise() intrinsic is not available in ps_3_0)";
         // After a first error the parser adds "'declaration' : Expected" and conversions from the
         // failed expression's void: the same problem again.
         std::string rule = quoted_token(rest);

@@ -1,6 +1,6 @@
 // The back end, with interface.cpp and glsl_writer.cpp the only code tied to glslang and
-// SPIRV-Cross: preprocess_hlsl and translate_hlsl (HLSL -> SPIR-V, then interface.cpp's GLSL 330
-// with Direct3D 9's registers, VPOS, VFACE, COLORn and DEPTH).
+// SPIRV-Cross: translate_hlsl (HLSL -> SPIR-V, then interface.cpp's GLSL 330 with Direct3D 9's
+// registers, VPOS, VFACE, COLORn and DEPTH), one entry point at a time.
 #include <algorithm>
 #include <cstdlib>
 #include <exception>
@@ -12,6 +12,7 @@
 
 #include "arithmetic.h"
 #include "compiler.h"
+#include "intrinsics.h"
 
 namespace fxcompiler {
 
@@ -72,36 +73,21 @@ bool patch_remainders_and_find_entry(std::vector<std::uint32_t>& words)
     return entry;
 }
 
-}  // namespace
-
-bool preprocess_hlsl(const std::string& text, const std::string& preamble, const std::string& file_name,
-                     std::string& output, std::vector<Diagnostic>& diagnostics)
+// The back end's places are in the text it parsed: as main.fx's, with the intrinsics' own names.
+std::vector<Diagnostic> in_file(std::vector<Diagnostic> diagnostics, const PreparedSource& source)
 {
-    try {
-        ensure_process_setup();
-        glslang::TShader shader(EShLangFragment);
-        Source src{text.c_str(), (int)text.size(), file_name.c_str()};
-        configure(shader, src, preamble, "main");
-        glslang::TShader::ForbidIncluder no_includes;
-        bool ok = shader.preprocess(GetDefaultResources(), 100, ENoProfile, false, false, MESSAGES, &output,
-                                    no_includes);
-        std::vector<Diagnostic> log = parse_glslang_log(shader.getInfoLog(), file_name, text);
-        ok = ok && !has_error(log);
-        // Warnings come again from the full compile.
-        for (const Diagnostic& d : log) {
-            if (d.error) diagnostics.push_back(d);
+    for (Diagnostic& d : diagnostics) {
+        if (d.line > 0) {
+            Place place = source.map.to_file(d.line, d.column);
+            d.line = place.line;
+            d.column = place.column;
         }
-        if (!ok && !has_error(diagnostics)) diagnostics.push_back({0, 0, true, "preprocessing failed"});
-        return ok;
-    } catch (const std::bad_alloc&) {
-        throw;  // the worker's memory limit: its caller reports it
-    } catch (const std::exception& e) {
-        diagnostics.push_back({0, 0, true, std::string("internal compiler error: ") + e.what()});
-    } catch (...) {
-        diagnostics.push_back({0, 0, true, "internal compiler error"});
+        d.text = with_intrinsic_names(d.text);
     }
-    return false;
+    return diagnostics;
 }
+
+}  // namespace
 
 // glslang builds its built-in symbol tables on the first parse of a kind and keeps them for the
 // process. A throw-away parse here builds them once, before any child is forked: otherwise each
@@ -128,8 +114,7 @@ TranslateResult translate_hlsl(const PreparedSource& source, const std::string& 
         Source src{source.text.c_str(), (int)source.text.size(), file_name.c_str()};
         configure(shader, src, source.preamble, entry);
         bool ok = shader.parse(GetDefaultResources(), 100, false, MESSAGES);
-        const std::string& columns = source.file_text.empty() ? source.text : source.file_text;
-        diagnostics = parse_glslang_log(with_intrinsic_names(shader.getInfoLog()), file_name, columns);
+        diagnostics = in_file(parse_glslang_log(shader.getInfoLog(), file_name, source.text), source);
         // Integer registers are ps_3_0's; their constants read 0 (see arithmetic.cpp).
         diagnostics.erase(std::remove_if(diagnostics.begin(), diagnostics.end(), [](const Diagnostic& d) {
                               return !d.error && d.text.find("unrecognized register type i") != std::string::npos;
@@ -144,7 +129,7 @@ TranslateResult translate_hlsl(const PreparedSource& source, const std::string& 
         program.addShader(&shader);
         ok = program.link(MESSAGES);
         bool entry_found = true;
-        for (const Diagnostic& d : parse_glslang_log(program.getInfoLog(), file_name, columns)) {
+        for (const Diagnostic& d : in_file(parse_glslang_log(program.getInfoLog(), file_name, source.text), source)) {
             // A missing entry point is only a warning here, with an empty main(): an error for us.
             if (d.text.find("Entry point not found") == std::string::npos) diagnostics.push_back(d);
             else entry_found = false;
@@ -157,7 +142,8 @@ TranslateResult translate_hlsl(const PreparedSource& source, const std::string& 
             if (!has_error(diagnostics)) diagnostics.push_back({0, 0, true, "the shader did not link"});
             return result;
         }
-        std::vector<Diagnostic> refused = apply_tree_rules(*program.getIntermediate(EShLangFragment), source.text);
+        std::vector<Diagnostic> refused =
+            in_file(apply_tree_rules(*program.getIntermediate(EShLangFragment), source.text), source);
         if (!refused.empty()) {
             diagnostics.insert(diagnostics.end(), refused.begin(), refused.end());
             return result;

@@ -13,6 +13,7 @@ namespace window_service {
 namespace {
 
 bool latched[256];
+bool keyboard_absent = false;
 bool fallback_announced = false;
 bool reload_on_save_decided = false;
 
@@ -189,13 +190,16 @@ void reset_keyboard()
 }
 
 }  // namespace window_service
+
+void set_keyboard_absent(bool absent) { window_service::keyboard_absent = absent; }
+
 }  // namespace fxplatform
 
 using namespace fxplatform::window_service;
 
 SHORT WINAPI GetAsyncKeyState(int vKey)
 {
-    if (vKey <= 0 || vKey >= 256) return 0;
+    if (keyboard_absent || vKey <= 0 || vKey >= 256) return 0;
     const UINT vk = (UINT)vKey;
     bool down = false;
     bool saved = false;

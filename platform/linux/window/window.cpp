@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "keyboard_x11.h"
+#include "wayland_seat.h"
 #include "window_service.h"
 
 namespace fxplatform {
@@ -134,6 +135,7 @@ bool start_video()
         SDL_SetHint(SDL_HINT_VIDEODRIVER, "x11,kmsdrm");
     else
         SDL_ResetHint(SDL_HINT_VIDEODRIVER);
+    if (!headless_requested && !avoid_seatless_wayland()) return false;
     if (SDL_InitSubSystem(SDL_INIT_VIDEO) != 0) {
         report("CreateWindowExA: no display (%s)", SDL_GetError());
         return false;

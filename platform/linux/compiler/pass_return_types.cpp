@@ -1,0 +1,36 @@
+// Pass: const on a function's return type goes.
+// Reads: top-level function declarations. Changes: `const float3 f()` becomes `float3 f()`: the
+//   qualifier means nothing there, and the back end crashes on a swizzle of a call of such a
+//   function. Refuses: nothing.
+#include "hlsl_words.h"
+#include "passes.h"
+
+namespace fxcompiler {
+
+void drop_const_return_types(Unit& unit)
+{
+    TokenList& t = unit.tokens;
+    std::vector<Replacement> gone;
+    int depth = 0;
+    bool statement_start = true;
+    for (std::size_t i = 0; i < t.size(); ++i) {
+        if (t[i].kind == Kind::Directive || t.is(i, "{") || t.is(i, "}")) {
+            depth += t.is(i, "{") ? 1 : t.is(i, "}") ? -1 : 0;
+            statement_start = true;
+            continue;
+        }
+        const bool starts = statement_start && depth == 0;
+        statement_start = t.is(i, ";");
+        if (!starts || !t.ident(i)) continue;
+        std::size_t k = i;
+        bool is_const = false;
+        for (; t.ident(k) && has_role(t.view(k), MODIFIER); ++k) is_const = is_const || t.is(k, "const");
+        if (!is_const || !t.ident(k) || !t.ident(k + 1) || !t.is(k + 2, "(")) continue;
+        for (std::size_t m = i; m < k; ++m) {
+            if (t.is(m, "const")) gone.push_back({m, m, {}});
+        }
+    }
+    replace_tokens(t, std::move(gone));
+}
+
+}  // namespace fxcompiler
