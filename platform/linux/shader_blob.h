@@ -36,7 +36,7 @@ struct ShaderBlob {
 
 const std::uint32_t SHADER_BLOB_MAGIC = 0x31535846;  // "FXS1"
 
-// Words: magic, total word count, then the fields; the count lets a reader stay in bounds.
+// Words (wire.h): magic, total word count, then the fields; the count lets a reader stay in bounds.
 std::vector<std::uint32_t> encode_shader_blob(const ShaderBlob& blob);
 
 // False for anything that is not a well-formed blob; reads at most max_words words.

@@ -356,6 +356,27 @@ TEST_F(Isolation, ARepliesAnnouncedSizeIsNotAllocatedUpFront)
     }
 }
 
+// Replies that end inside a word, or hold less than their words claim, are failed compiles.
+TEST_F(Isolation, AReplyThatIsNotAWholeMessageIsAFailedCompile)
+{
+    TempDir dir;
+    // 5 bytes; then a diagnostic count of 2^32 - 1 and no diagnostics; then code of 2^32 - 1 words.
+    for (const char* reply : {"\\005\\000\\000\\000FEND!", "\\020\\000\\000\\000\\005\\100\\000\\200"
+                                                             "\\000\\000\\000\\000\\000\\000\\000\\000"
+                                                             "\\377\\377\\377\\377",
+                              "\\014\\000\\000\\000\\000\\000\\000\\000\\000\\000\\000\\000"
+                              "\\377\\377\\377\\377"}) {
+        std::string helper = dir.write("fake-helper", std::string("#!/bin/sh\nhead -c 4 <&3 >/dev/null\nprintf '") +
+                                                          reply + "' >&3\nsleep 1\n");
+        chmod(helper.c_str(), 0755);
+        fxcompiler::set_helper_path(helper);
+        fxcompiler::CompileOutput out = compile_text(pixel_shader("", "return 1;"));
+        EXPECT_EQ(out.result, E_FAIL) << reply;
+        EXPECT_NE(messages_of(out).find("internal compiler error: the compiler"), std::string::npos)
+            << messages_of(out);
+    }
+}
+
 // A quit asked for while a compile waits (say two seconds in) ends the compile there, in the
 // helper or in a forked child, and stops the process that was compiling.
 int quit_checks = 0;

@@ -105,6 +105,17 @@ TEST(Blob, IntegerInputsAreFlatAndSpecialInputsAreNotInputs)
     EXPECT_NE(out.blob.glsl.find("flat in ivec2 fx_in_TEXCOORD1;"), std::string::npos) << out.blob.glsl;
 }
 
+// Each is a macro of one name in the GLSL.
+TEST(Blob, VfaceIsReadAndDepthWrittenOnce)
+{
+    fxcompiler::CompileOutput out = compile_text(
+        "float4 ps_main(float2 uv : TEXCOORD0, float a : VFACE, float b : vface) : COLOR0 { return a; }\n");
+    EXPECT_EQ(messages_of(out), "main.fx(1,49): error: two inputs share the semantic VFACE");
+    out = compile_text("struct O { float4 c : COLOR0; float d : DEPTH; float e : DEPTH0; };\n"
+                       "O ps_main(float2 uv : TEXCOORD0) { O o; o.c = 1; o.d = 0.5; o.e = 0.2; return o; }\n");
+    EXPECT_EQ(messages_of(out), "main.fx(1,58): error: two outputs write DEPTH");
+}
+
 TEST(Blob, UnusedGlobalsAndSamplersLeaveNoConstantsOrBindings)
 {
     fxcompiler::CompileOutput out =

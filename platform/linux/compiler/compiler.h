@@ -5,7 +5,8 @@
 //   prepare.cpp       once per file: lexer.cpp, expansion_bound.cpp, preprocessor.cpp, then the
 //                     passes it lists in order (pass_*.cpp), rendered by source_map.cpp
 //   translate.cpp     per entry point: glslang's HLSL front end, the tree rules (arithmetic.cpp),
-//                     SPIR-V, the GLSL writer, Direct3D 9's registers (registers.cpp)
+//                     SPIR-V, then interface.cpp: Direct3D 9's registers (registers.cpp) and
+//                     semantics, and the GLSL writer (glsl_writer.cpp)
 //   messages.cpp      the back end's messages as "main.fx(LINE,COL): error: text"
 // What Direct3D 9 fixes is in ps30.h (numbers), hlsl_words.cpp (words), intrinsics.cpp (intrinsics);
 // this compiler's own limits are in compile_limits.h.
@@ -89,6 +90,12 @@ void prepare_back_end();
 // for_entry() gives it.
 TranslateResult translate_hlsl(const PreparedSource& source, const std::string& file_name, const std::string& entry,
                                const TranslateOptions& options);
+
+// ---- interface.cpp (translate_hlsl's second half) ----
+// The SPIR-V of one entry point as the blob: GLSL with Direct3D 9's constant registers, samplers,
+// inputs and outputs. False with the error, at its place, for what ps_3_0 lacks.
+bool write_glsl(std::vector<std::uint32_t> spirv, const PreparedSource& source, fxplatform::ShaderBlob& blob,
+                Diagnostic& refused);
 
 // ---- prepare.cpp ----
 // Lexes, bounds, preprocesses and runs the passes; false with diagnostics.

@@ -26,6 +26,7 @@
 
 #include "compiler.h"
 #include "platform.h"
+#include "wire.h"
 
 extern char** environ;
 
@@ -49,67 +50,33 @@ const std::size_t RECEIVE_CHUNK = 64u << 10;
 const char* const HELPER_NAME = "fxview-hlsl";
 const int HELPER_FD = 3;
 
-// ---- the wire: 32-bit words and length-prefixed text ----
-class Writer {
-public:
-    void word(std::uint32_t value) { data.append((const char*)&value, sizeof value); }
-    void text(const std::string& value)
-    {
-        word((std::uint32_t)value.size());
-        data += value;
-    }
-    std::string data;
-};
+// ---- the messages, in wire.h's words ----
+// A frame is the size in bytes of the message that follows, then the message, which ends in
+// END_MARK. Requests and answers are built as frames, so they go out as they are.
+using Words = std::vector<std::uint32_t>;
 
-class Reader {
-public:
-    explicit Reader(const std::string& data) : data_(data) {}
-
-    bool word(std::uint32_t& value)
-    {
-        if (data_.size() - at_ < sizeof value) return false;
-        std::memcpy(&value, data_.data() + at_, sizeof value);
-        at_ += sizeof value;
-        return true;
-    }
-
-    bool text(std::string& value)
-    {
-        std::uint32_t size = 0;
-        if (!word(size) || data_.size() - at_ < size) return false;
-        value.assign(data_, at_, size);
-        at_ += size;
-        return true;
-    }
-
-    bool words(std::vector<std::uint32_t>& values, std::uint32_t count)
-    {
-        if ((data_.size() - at_) / sizeof(std::uint32_t) < count) return false;
-        values.resize(count);
-        if (count == 0) return true;
-        std::memcpy(values.data(), data_.data() + at_, (std::size_t)count * sizeof(std::uint32_t));
-        at_ += (std::size_t)count * sizeof(std::uint32_t);
-        return true;
-    }
-
-    bool finished()
-    {
-        std::uint32_t end = 0;
-        return word(end) && end == END_MARK && at_ == data_.size();
-    }
-
-private:
-    const std::string& data_;
-    std::size_t at_ = 0;
-};
-
-std::string serialise(const CompileOutput& output)
+fxplatform::WireWriter new_frame()
 {
-    Writer out;
+    fxplatform::WireWriter out;
+    out.word(0);  // the size, set by framed()
+    return out;
+}
+
+Words framed(fxplatform::WireWriter& out)
+{
+    out.word(END_MARK);
+    out.words[0] = (std::uint32_t)((out.words.size() - 1) * sizeof(std::uint32_t));
+    return std::move(out.words);
+}
+
+bool finished(fxplatform::WireReader& in) { return in.word() == END_MARK && in.ok() && in.at_end(); }
+
+Words serialise(const CompileOutput& output)
+{
+    fxplatform::WireWriter out = new_frame();
     out.word((std::uint32_t)output.result);
     out.word(output.limit_hit ? 1u : 0u);
-    out.word((std::uint32_t)output.code.size());
-    for (std::uint32_t w : output.code) out.word(w);
+    out.word_list(output.code);
     out.word((std::uint32_t)output.diagnostics.size());
     for (const Diagnostic& d : output.diagnostics) {
         out.word((std::uint32_t)d.line);
@@ -117,30 +84,25 @@ std::string serialise(const CompileOutput& output)
         out.word(d.error ? 1u : 0u);
         out.text(d.text);
     }
-    out.word(END_MARK);
-    return out.data;
+    return framed(out);
 }
 
-bool deserialise(const std::string& data, CompileOutput& output)
+bool deserialise(const Words& message, CompileOutput& output)
 {
-    Reader in(data);
-    std::uint32_t result = 0, limit_hit = 0, code_words = 0, count = 0;
-    if (!in.word(result) || !in.word(limit_hit) || !in.word(code_words) || !in.words(output.code, code_words) ||
-        !in.word(count)) {
-        return false;
-    }
-    output.result = (std::int32_t)result;
-    output.limit_hit = limit_hit != 0;
-    for (std::uint32_t i = 0; i < count; ++i) {
-        std::uint32_t line = 0, column = 0, error = 0;
+    fxplatform::WireReader in(message.data(), message.size());
+    output.result = (std::int32_t)in.word();
+    output.limit_hit = in.word() != 0;
+    output.code = in.word_list();
+    std::uint32_t count = in.word();
+    for (std::uint32_t i = 0; i < count && in.ok(); ++i) {
         Diagnostic d;
-        if (!in.word(line) || !in.word(column) || !in.word(error) || !in.text(d.text)) return false;
-        d.line = (int)line;
-        d.column = (int)column;
-        d.error = error != 0;
+        d.line = (int)in.word();
+        d.column = (int)in.word();
+        d.error = in.word() != 0;
+        d.text = in.text();
         output.diagnostics.push_back(std::move(d));
     }
-    if (!in.finished()) return false;
+    if (!finished(in)) return false;
     return output.result != D3D_OK ||
            fxplatform::decode_shader_blob(output.code.data(), output.code.size(), output.blob);
 }
@@ -165,9 +127,9 @@ Limits current_limits()
     return limits;
 }
 
-std::string serialise(const CompileRequest& request, const Limits& limits)
+Words serialise(const CompileRequest& request, const Limits& limits)
 {
-    Writer out;
+    fxplatform::WireWriter out = new_frame();
     out.word((std::uint32_t)limits.memory_bytes);
     out.word((std::uint32_t)(limits.memory_bytes >> 32));
     out.word(limits.cpu_seconds);
@@ -180,34 +142,27 @@ std::string serialise(const CompileRequest& request, const Limits& limits)
         out.text(d.value);
     }
     out.word(request.options.optimise ? 1u : 0u);
-    out.word(END_MARK);
-    return out.data;
+    return framed(out);
 }
 
-bool deserialise(const std::string& data, CompileRequest& request, Limits& limits)
+bool deserialise(const Words& message, CompileRequest& request, Limits& limits)
 {
-    Reader in(data);
-    std::uint32_t count = 0, optimise = 0, memory_low = 0, memory_high = 0;
-    if (!in.word(memory_low) || !in.word(memory_high) || !in.word(limits.cpu_seconds)) return false;
+    fxplatform::WireReader in(message.data(), message.size());
+    std::uint32_t memory_low = in.word(), memory_high = in.word();
     limits.memory_bytes = (std::uint64_t)memory_high << 32 | memory_low;
-    if (!in.text(request.text) || !in.text(request.file_name) || !in.text(request.entry) || !in.word(count)) {
-        return false;
-    }
-    for (std::uint32_t i = 0; i < count; ++i) {
+    limits.cpu_seconds = in.word();
+    request.text = in.text();
+    request.file_name = in.text();
+    request.entry = in.text();
+    std::uint32_t count = in.word();
+    for (std::uint32_t i = 0; i < count && in.ok(); ++i) {
         Define d;
-        if (!in.text(d.name) || !in.text(d.value)) return false;
+        d.name = in.text();
+        d.value = in.text();
         request.defines.push_back(std::move(d));
     }
-    if (!in.word(optimise)) return false;
-    request.options.optimise = optimise != 0;
-    return in.finished();
-}
-
-std::string framed(const std::string& payload)
-{
-    Writer out;
-    out.word((std::uint32_t)payload.size());
-    return out.data + payload;
+    request.options.optimise = in.word() != 0;
+    return finished(in);
 }
 
 // ---- moving bytes, with a deadline on the caller's side ----
@@ -234,14 +189,16 @@ Io wait_for(int fd, short events, const Clock::time_point* deadline)
     }
 }
 
-Io send_all(int fd, const std::string& data, const Clock::time_point* deadline)
+Io send_all(int fd, const Words& frame, const Clock::time_point* deadline)
 {
+    const char* data = reinterpret_cast<const char*>(frame.data());
+    const std::size_t size = frame.size() * sizeof(std::uint32_t);
     std::size_t done = 0;
-    while (done < data.size()) {
+    while (done < size) {
         Io ready = wait_for(fd, POLLOUT, deadline);
         if (ready != Io::Done) return ready;
         // A socket, so a vanished peer is EPIPE here rather than SIGPIPE for the whole program.
-        ssize_t n = send(fd, data.data() + done, data.size() - done, MSG_NOSIGNAL);
+        ssize_t n = send(fd, data + done, size - done, MSG_NOSIGNAL);
         if (n < 0 && (errno == EINTR || errno == EAGAIN)) continue;
         if (n < 0) return errno == EPIPE || errno == ECONNRESET ? Io::Closed : Io::Failed;
         done += (std::size_t)n;
@@ -249,32 +206,34 @@ Io send_all(int fd, const std::string& data, const Clock::time_point* deadline)
     return Io::Done;
 }
 
-// Storage grows with what arrives, so a size that was announced and never sent costs nothing.
-Io receive_exactly(int fd, std::size_t size, std::string& data, const Clock::time_point* deadline)
+// `size` bytes, the last word padded with zeros. Storage grows with what arrives, so a size that
+// was announced and never sent costs nothing.
+Io receive_exactly(int fd, std::size_t size, Words& words, const Clock::time_point* deadline)
 {
-    data.clear();
-    char chunk[RECEIVE_CHUNK];
-    while (data.size() < size) {
+    words.clear();
+    std::size_t done = 0;
+    while (done < size) {
         Io ready = wait_for(fd, POLLIN, deadline);
         if (ready != Io::Done) return ready;
-        ssize_t n = recv(fd, chunk, std::min(sizeof chunk, size - data.size()), 0);
+        std::size_t want = std::min(RECEIVE_CHUNK, size - done);
+        words.resize((done + want + sizeof(std::uint32_t) - 1) / sizeof(std::uint32_t));
+        ssize_t n = recv(fd, reinterpret_cast<char*>(words.data()) + done, want, 0);
         if (n < 0 && (errno == EINTR || errno == EAGAIN)) continue;
         if (n < 0) return errno == ECONNRESET ? Io::Closed : Io::Failed;
         if (n == 0) return Io::Closed;
-        data.append(chunk, (std::size_t)n);
+        done += (std::size_t)n;
     }
     return Io::Done;
 }
 
-Io receive_frame(int fd, std::string& payload, const Clock::time_point* deadline)
+Io receive_frame(int fd, Words& message, const Clock::time_point* deadline)
 {
-    std::string header;
-    Io got = receive_exactly(fd, sizeof(std::uint32_t), header, deadline);
+    Words size;
+    Io got = receive_exactly(fd, sizeof(std::uint32_t), size, deadline);
     if (got != Io::Done) return got;
-    std::uint32_t size = 0;
-    std::memcpy(&size, header.data(), sizeof size);
-    if (size > MAX_FRAME) return Io::TooLarge;
-    return receive_exactly(fd, size, payload, deadline);
+    if (size[0] > MAX_FRAME) return Io::TooLarge;
+    // Not whole words: the padded last word cannot be END_MARK, and the message is refused.
+    return receive_exactly(fd, size[0], message, deadline);
 }
 
 CompileOutput abandoned()
@@ -370,7 +329,7 @@ void apply_limits(const Limits& limits)
 // aborts when malloc fails. The answer is framed before the compile, as nothing can be allocated
 // then; the process is not used again.
 int exhausted_fd = -1;
-std::string exhausted_answer;
+Words exhausted_answer;
 std::uint64_t exhausted_limit = 0;
 
 void report_exhaustion()
@@ -408,7 +367,7 @@ void on_crash(int signal)
 void on_exhaustion(int fd, const Limits& limits)
 {
     exhausted_fd = fd;
-    exhausted_answer = framed(serialise(out_of_memory(limits)));
+    exhausted_answer = serialise(out_of_memory(limits));
     exhausted_limit = limits.memory_bytes;
     std::set_new_handler(report_exhaustion);
 #ifndef FXCOMPILER_ADDRESS_SANITIZER
@@ -527,7 +486,7 @@ std::string helper_for(const std::string& program)
 CompileOutput compile_isolated(const CompileRequest& request)
 {
     if (!isolation) return compile_request(request);
-    const std::string frame = framed(serialise(request, current_limits()));
+    const Words frame = serialise(request, current_limits());
     // A helper that died between compiles (killed from outside, say) is replaced once.
     for (int attempt = 0; attempt < 2; ++attempt) {
         if (helper.pid < 0 && !start_helper()) break;
@@ -541,8 +500,8 @@ CompileOutput compile_isolated(const CompileRequest& request)
             stop_helper(true);
             continue;
         }
-        std::string payload;
-        Io got = receive_frame(helper.fd, payload, &deadline);
+        Words answer;
+        Io got = receive_frame(helper.fd, answer, &deadline);
         if (got == Io::TimedOut || got == Io::Quit) {
             stop_helper(true);
             return got == Io::Quit ? abandoned() : timed_out();
@@ -552,7 +511,7 @@ CompileOutput compile_isolated(const CompileRequest& request)
             return too_large();
         }
         CompileOutput out;
-        if (got == Io::Done && deserialise(payload, out)) {
+        if (got == Io::Done && deserialise(answer, out)) {
             if (out.limit_hit) stop_helper(false);  // it exits after such a reply: the next compile starts another
             return out;
         }
@@ -582,18 +541,18 @@ CompileOutput run_isolated(const std::function<CompileOutput()>& work)
         if (!follow_parent(parent)) _exit(5);
         on_exhaustion(pair[1], limits);
         apply_limits(limits);
-        std::string data;
+        Words answer;
         try {
-            data = serialise(work());
+            answer = serialise(work());
         } catch (...) {
             _exit(3);
         }
-        _exit(send_all(pair[1], framed(data), nullptr) == Io::Done ? 0 : 4);
+        _exit(send_all(pair[1], answer, nullptr) == Io::Done ? 0 : 4);
     }
     close(pair[1]);
     const Clock::time_point deadline = Clock::now() + std::chrono::milliseconds(time_limit_ms);
-    std::string payload;
-    Io got = receive_frame(pair[0], payload, &deadline);
+    Words answer;
+    Io got = receive_frame(pair[0], answer, &deadline);
     close(pair[0]);
     if (got == Io::TimedOut || got == Io::TooLarge || got == Io::Quit) kill(child, SIGKILL);
     int status = reap(child);
@@ -601,7 +560,7 @@ CompileOutput run_isolated(const std::function<CompileOutput()>& work)
     if (got == Io::TooLarge) return too_large();
     if (got == Io::Quit) return abandoned();
     CompileOutput out;
-    if (got == Io::Done && deserialise(payload, out)) return out;
+    if (got == Io::Done && deserialise(answer, out)) return out;
     return died(status);
 }
 
@@ -617,17 +576,17 @@ int serve_compiles(int fd, int parent)
     signal(SIGINT, SIG_IGN);  // Ctrl+C in the viewer's terminal is the viewer's to handle
     prepare_back_end();
     for (;;) {
-        std::string payload;
-        Io got = receive_frame(fd, payload, nullptr);
+        Words message;
+        Io got = receive_frame(fd, message, nullptr);
         if (got == Io::Closed) return 0;
         CompileRequest request;
         Limits limits;
-        if (got != Io::Done || !deserialise(payload, request, limits)) return 2;
+        if (got != Io::Done || !deserialise(message, request, limits)) return 2;
         on_exhaustion(fd, limits);
         apply_limits(limits);
-        std::string answer;
+        Words answer;
         try {
-            answer = framed(serialise(compile_request(request)));
+            answer = serialise(compile_request(request));
         } catch (...) {
             return 3;
         }

@@ -1,0 +1,328 @@
+// The GLSL writer (contract in glsl_writer.h). ps_3_0's arithmetic, where it differs from GLSL's:
+// shaders tuned on Direct3D 9 rely on these results, so the GLSL computes them the same way.
+// - sin, cos, tan: the compiler reduces the argument to [-pi, pi] in float first,
+//   r = frac(x * 0.159154937 + 0.5) * 6.28318548 - 3.14159274; large arguments (hash functions)
+//   depend on it. The multiply-add is kept unfused where GLSL can say so (precise).
+// - log, log2, pow, sqrt, rsqrt: the log, pow and rsq instructions take |x|.
+// - acos, asin: no instruction; the compiler's polynomial (error up to 6.7e-5 rad) is the curve.
+// - a / b is rcp(b) * a, so x / 0 is +-infinity.
+// - ldexp(x, e) is x * exp2(e), frexp(x, e) gives e = floor(log2|x|) + 1 (0 for 0) and x * 2^-e;
+//   GLSL 330 has neither. texCUBEproj looks up xyz / w; GLSL has no projective cube lookup.
+#include "glsl_writer.h"
+
+#include <iterator>
+#include <unordered_set>
+
+#include <spirv_cross/GLSL.std.450.h>
+
+namespace fxcompiler {
+
+namespace {
+
+using spirv_cross::SPIRType;
+
+struct Helper {
+    const char* name;
+    const char* needs;  // another helper it calls, or nullptr
+    const char* body;   // $T: the float type; $I: the int type of as many components; $GE0: x >= 0; $EQ0: x == 0
+};
+
+// In dependency order.
+const Helper HELPERS[] = {
+    {"fx_reduce", nullptr,
+     "$T fx_reduce($T x) { FX_PRECISE $T t = x * 0.159154937 + 0.5; "
+     "FX_PRECISE $T r = fract(t) * 6.28318548 - 3.14159274; return r; }"},
+    {"fx_sin", "fx_reduce", "$T fx_sin($T x) { return sin(fx_reduce(x)); }"},
+    {"fx_cos", "fx_reduce", "$T fx_cos($T x) { return cos(fx_reduce(x)); }"},
+    {"fx_tan", "fx_reduce", "$T fx_tan($T x) { $T r = fx_reduce(x); return sin(r) * (1.0 / cos(r)); }"},
+    {"fx_acos", nullptr,
+     "$T fx_acos($T x) { $T a = abs(x); $T r = sqrt(abs(1.0 - a)) * "
+     "(((-0.0187293 * a + 0.0742610) * a - 0.2121144) * a + 1.5707288); "
+     "return mix(3.14159265 - r, r, $GE0); }"},
+    {"fx_asin", "fx_acos", "$T fx_asin($T x) { return 1.57079633 - fx_acos(x); }"},
+    {"fx_log", nullptr, "$T fx_log($T x) { return log2(abs(x)) * 0.693147181; }"},
+    {"fx_log2", nullptr, "$T fx_log2($T x) { return log2(abs(x)); }"},
+    {"fx_pow", nullptr, "$T fx_pow($T x, $T y) { return pow(abs(x), y); }"},
+    {"fx_sqrt", nullptr, "$T fx_sqrt($T x) { return sqrt(abs(x)); }"},
+    {"fx_rsqrt", nullptr, "$T fx_rsqrt($T x) { return inversesqrt(abs(x)); }"},
+    {"fx_frexp", nullptr,
+     "$T fx_frexp($T x, out $T e) { e = mix(floor(log2(abs(x))) + 1.0, $T(0.0), $EQ0); return x * exp2(-e); }\n"
+     "$T fx_frexp($T x, out $I e) { $T f; $T m = fx_frexp(x, f); e = $I(f); return m; }"},
+    {"fx_ldexp", nullptr,
+     "$T fx_ldexp($T x, $T e) { return x * exp2(e); }\n$T fx_ldexp($T x, $I e) { return x * exp2($T(e)); }"},
+};
+
+// The helper that computes a GLSL.std.450 instruction as ps_3_0 does, or nullptr; `binary` when it
+// takes two arguments.
+const char* helper_for_op(std::uint32_t op, bool& binary)
+{
+    binary = false;
+    switch (op) {
+    case GLSLstd450Sin: return "fx_sin";
+    case GLSLstd450Cos: return "fx_cos";
+    case GLSLstd450Tan: return "fx_tan";
+    case GLSLstd450Acos: return "fx_acos";
+    case GLSLstd450Asin: return "fx_asin";
+    case GLSLstd450Log: return "fx_log";
+    case GLSLstd450Log2: return "fx_log2";
+    case GLSLstd450Sqrt: return "fx_sqrt";
+    case GLSLstd450InverseSqrt: return "fx_rsqrt";
+    case GLSLstd450Pow: binary = true; return "fx_pow";
+    case GLSLstd450Ldexp: binary = true; return "fx_ldexp";
+    case GLSLstd450Frexp: binary = true; return "fx_frexp";
+    default: return nullptr;
+    }
+}
+
+// The helpers' bodies are ours: filling in their types edits nothing SPIRV-Cross wrote.
+std::string replace_all(std::string s, const std::string& from, const std::string& to)
+{
+    for (std::size_t at = s.find(from); at != std::string::npos; at = s.find(from, at + to.size())) {
+        s.replace(at, from.size(), to);
+    }
+    return s;
+}
+
+// Each helper for float and vec2 to vec4, once for the process.
+std::vector<std::string> helper_definitions()
+{
+    std::vector<std::string> definitions;
+    for (const Helper& h : HELPERS) {
+        std::string text;
+        for (int n = 1; n <= 4; ++n) {
+            std::string t = n == 1 ? "float" : "vec" + std::to_string(n);
+            std::string i = n == 1 ? "int" : "ivec" + std::to_string(n);
+            std::string ge = n == 1 ? "x >= 0.0" : "greaterThanEqual(x, " + t + "(0.0))";
+            std::string eq = n == 1 ? "x == 0.0" : "equal(x, " + t + "(0.0))";
+            if (n > 1) text += "\n";
+            text += replace_all(replace_all(replace_all(replace_all(h.body, "$GE0", ge), "$EQ0", eq), "$T", t), "$I",
+                                i);
+        }
+        definitions.push_back(text);
+    }
+    return definitions;
+}
+
+}  // namespace
+
+D3D9Glsl::D3D9Glsl(std::vector<std::uint32_t> spirv) : CompilerGLSL(std::move(spirv))
+{
+    Options options = get_common_options();
+    options.version = 330;
+    options.es = false;
+    options.enable_420pack_extension = false;
+    options.vulkan_semantics = false;
+    set_common_options(options);
+}
+
+void D3D9Glsl::declare_constant_registers(spirv_cross::VariableID block, std::uint32_t registers)
+{
+    constants_ = block;
+    constant_registers_ = registers;
+}
+
+void D3D9Glsl::special_register(spirv_cross::VariableID id, const std::string& name, const std::string& value)
+{
+    set_name(id, name);
+    set_remapped_variable_state(id, true);  // SPIRV-Cross declares no remapped variable
+    macros_.push_back({name, value});
+}
+
+// VPOS is the integer pixel index. The device keeps Direct3D's top row as GL row 0, so GL's own
+// lower-left origin already counts rows from Direct3D's top.
+void D3D9Glsl::read_pixel_position(spirv_cross::VariableID input, const std::string& name, const std::string& type,
+                                   std::uint32_t components)
+{
+    static const char* const swizzle[] = {"", ".x", ".xy", ".xyz", ""};
+    special_register(input, name, type + "(gl_FragCoord" + swizzle[components < 5 ? components : 4] + ")");
+    pixel_position_ = true;
+}
+
+void D3D9Glsl::read_face(spirv_cross::VariableID input, const std::string& name, const std::string& type)
+{
+    special_register(input, name, type + "(gl_FrontFacing ? 1.0 : -1.0)");
+}
+
+void D3D9Glsl::write_depth(spirv_cross::VariableID output, const std::string& name)
+{
+    special_register(output, name, "gl_FragDepth");
+}
+
+std::string D3D9Glsl::compile()
+{
+    // [earlydepthstencil]: GLSL 330 takes the header's layout line with this extension.
+    if (get_entry_point().flags.get(spv::ExecutionModeEarlyFragmentTests)) {
+        require_extension("GL_ARB_shader_image_load_store");
+    }
+    find_helpers();
+    return CompilerGLSL::compile();
+}
+
+// The header comes before the code that calls the helpers: they are found beforehand, in the
+// SPIR-V of the functions the entry point calls, by the test emit_glsl_op makes.
+void D3D9Glsl::find_helpers()
+{
+    std::vector<std::uint32_t> functions{ir.default_entry_point};
+    std::unordered_set<std::uint32_t> seen{ir.default_entry_point};
+    while (!functions.empty()) {
+        const spirv_cross::SPIRFunction& function = get<spirv_cross::SPIRFunction>(functions.back());
+        functions.pop_back();
+        for (spirv_cross::BlockID block : function.blocks) {
+            for (const spirv_cross::Instruction& instruction : get<spirv_cross::SPIRBlock>(block).ops) {
+                const std::uint32_t* ops = stream(instruction);
+                if (instruction.op == spv::OpFunctionCall && seen.insert(ops[2]).second) functions.push_back(ops[2]);
+                if (instruction.op == spv::OpExtInst && instruction.length >= 4 &&
+                    get<spirv_cross::SPIRExtension>(ops[2]).ext == spirv_cross::SPIRExtension::GLSL) {
+                    if (const char* helper = helper_for(ops[0], ops[3], instruction.length - 4)) add_helper(helper);
+                }
+            }
+        }
+    }
+}
+
+bool D3D9Glsl::add_helper(const char* name)
+{
+    if (!helpers_.insert(name).second) return false;
+    for (auto it = std::rbegin(HELPERS); it != std::rend(HELPERS); ++it) {
+        if (helpers_.count(it->name) && it->needs) helpers_.insert(it->needs);
+    }
+    return true;
+}
+
+const char* D3D9Glsl::helper_for(std::uint32_t result_type, std::uint32_t op, std::uint32_t count) const
+{
+    if (op == GLSLstd450FrexpStruct) return count >= 1 ? "fx_frexp" : nullptr;
+    bool binary = false;
+    const char* helper = helper_for_op(op, binary);
+    if (!helper || get<SPIRType>(result_type).basetype != SPIRType::Float || count < (binary ? 2u : 1u)) {
+        return nullptr;
+    }
+    return helper;
+}
+
+void D3D9Glsl::emit_header()
+{
+    statement("#version 330 core");
+    if (helpers_.count("fx_reduce")) {
+        statement("#extension GL_ARB_gpu_shader5 : enable");
+        statement("#ifdef GL_ARB_gpu_shader5");
+        statement("#define FX_PRECISE precise");
+        statement("#else");
+        statement("#define FX_PRECISE");
+        statement("#endif");
+    }
+    for (const std::string& extension : forced_extensions) emit_extension(extension);
+    for (const std::string& line : header_lines) statement(line);
+    if (get_entry_point().flags.get(spv::ExecutionModeEarlyFragmentTests)) {
+        statement("layout(early_fragment_tests) in;");
+    }
+    if (pixel_position_ || active_input_builtins.get(spv::BuiltInFragCoord)) {
+        statement("layout(pixel_center_integer) in vec4 gl_FragCoord;");
+    }
+    for (const Macro& macro : macros_) statement("#define ", macro.name, " ", macro.value);
+    emit_helpers();
+    statement("");
+}
+
+// As SPIRV-Cross writes them for desktop GL. Flow-control hints are Vulkan GLSL's: without the
+// extension the hints are left out.
+void D3D9Glsl::emit_extension(const std::string& extension)
+{
+    if (extension != "GL_EXT_control_flow_attributes") {
+        statement("#extension ", extension, " : require");
+        return;
+    }
+    statement("#if defined(GL_EXT_control_flow_attributes)");
+    statement("#extension GL_EXT_control_flow_attributes : require");
+    statement("#define SPIRV_CROSS_FLATTEN [[flatten]]");
+    statement("#define SPIRV_CROSS_BRANCH [[dont_flatten]]");
+    statement("#define SPIRV_CROSS_UNROLL [[unroll]]");
+    statement("#define SPIRV_CROSS_LOOP [[dont_unroll]]");
+    statement("#else");
+    statement("#define SPIRV_CROSS_FLATTEN");
+    statement("#define SPIRV_CROSS_BRANCH");
+    statement("#define SPIRV_CROSS_UNROLL");
+    statement("#define SPIRV_CROSS_LOOP");
+    statement("#endif");
+}
+
+void D3D9Glsl::emit_helpers()
+{
+    static const std::vector<std::string> definitions = helper_definitions();
+    for (std::size_t h = 0; h < std::size(HELPERS); ++h) {
+        if (helpers_.count(HELPERS[h].name)) statement(definitions[h]);
+    }
+}
+
+void D3D9Glsl::emit_buffer_block(const spirv_cross::SPIRVariable& var)
+{
+    if (var.self != constants_) {
+        CompilerGLSL::emit_buffer_block(var);
+        return;
+    }
+    // SPIRV-Cross would size it by the last member, which need not be the highest register.
+    if (constant_registers_ > 0) {
+        statement("uniform vec4 ", to_name(get<SPIRType>(var.basetype).self, false), "[", constant_registers_, "];");
+    }
+}
+
+void D3D9Glsl::emit_glsl_op(std::uint32_t result_type, std::uint32_t id, std::uint32_t op, const std::uint32_t* args,
+                            std::uint32_t count)
+{
+    const char* helper = helper_for(result_type, op, count);
+    if (!helper) {
+        CompilerGLSL::emit_glsl_op(result_type, id, op, args, count);
+        return;
+    }
+    // A helper found only now (find_helpers should leave none) costs SPIRV-Cross another pass.
+    if (add_helper(helper)) force_recompile();
+    if (op == GLSLstd450FrexpStruct) {  // the back end's form of frexp: {mantissa, exponent}
+        const SPIRType& type = get<SPIRType>(result_type);
+        emit_uninitialized_temporary_expression(result_type, id);
+        statement(to_expression(id), ".", to_member_name(type, 0), " = fx_frexp(", to_expression(args[0]), ", ",
+                  to_expression(id), ".", to_member_name(type, 1), ");");
+        return;
+    }
+    bool binary = false;
+    helper_for_op(op, binary);
+    if (binary) emit_binary_func_op(result_type, id, args[0], args[1], helper);
+    else emit_unary_func_op(result_type, id, args[0], helper);
+    if (op == GLSLstd450Frexp) register_write(args[1]);  // the exponent's out parameter
+}
+
+void D3D9Glsl::emit_instruction(const spirv_cross::Instruction& instruction)
+{
+    const std::uint32_t* ops = stream(instruction);
+    // texCUBEproj: the direction divided by w (GLSL has no projective cube lookup).
+    if (instruction.op == spv::OpImageSampleProjImplicitLod && instruction.length == 4 &&
+        expression_type(ops[2]).image.dim == spv::DimCube) {
+        std::string coord = to_enclosed_expression(ops[3]);
+        emit_op(ops[0], ops[1], "texture(" + to_expression(ops[2]) + ", " + coord + ".xyz / " + coord + ".w)",
+                should_forward(ops[2]) && should_forward(ops[3]));
+        inherit_expression_dependencies(ops[1], ops[2]);
+        inherit_expression_dependencies(ops[1], ops[3]);
+        return;
+    }
+    if (instruction.op != spv::OpFDiv) {
+        CompilerGLSL::emit_instruction(instruction);
+        return;
+    }
+    std::uint32_t a = ops[2], b = ops[3];
+    emit_op(ops[0], ops[1], "((1.0 / " + to_enclosed_expression(b) + ") * " + to_enclosed_expression(a) + ")",
+            should_forward(a) && should_forward(b));
+    inherit_expression_dependencies(ops[1], a);
+    inherit_expression_dependencies(ops[1], b);
+}
+
+// A user's own variable, function or type named like a helper or a macro of ours is renamed
+// instead. The special registers' own variables keep their names: SPIRV-Cross skips remapped ones.
+void D3D9Glsl::replace_illegal_names()
+{
+    CompilerGLSL::replace_illegal_names();
+    std::unordered_set<std::string> ours = {"FX_PRECISE"};
+    for (const Helper& h : HELPERS) ours.insert(h.name);
+    for (const Macro& m : macros_) ours.insert(m.name);
+    CompilerGLSL::replace_illegal_names(ours);
+}
+
+}  // namespace fxcompiler
