@@ -20,6 +20,8 @@
 
 #include <spirv_cross/spirv_glsl.hpp>
 
+#include "intrinsics.h"
+
 namespace fxcompiler {
 
 class D3D9Glsl : public spirv_cross::CompilerGLSL {
@@ -58,9 +60,9 @@ private:
     std::set<std::string> helpers_;  // the helpers the header defines, with those they call
 
     void special_register(spirv_cross::VariableID id, const std::string& name, const std::string& value);
-    const char* helper_for(std::uint32_t result_type, std::uint32_t op, std::uint32_t count) const;
+    const Intrinsic* helper_for(std::uint32_t result_type, std::uint32_t op, std::uint32_t count) const;
     void find_helpers();
-    bool add_helper(const char* name);  // false when the header has it already
+    bool add_helper(const Intrinsic& row);  // false when the header has it already
     void emit_extension(const std::string& extension);
     void emit_helpers();
 };
