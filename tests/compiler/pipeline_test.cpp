@@ -94,6 +94,8 @@ TEST(Preprocessor, PastedNamesCountInTheBound)
                    "main.fx(80,57): error: 'X39' : macro expansion adds more than 4194304 tokens to the shader, the "
                    "preprocessor's limit");
     expect_compiles(shader_returning("#define CAT(a, b) a##b\n#define X0 0.5\n", "CAT(X, 0) + CAT(uv., x)"));
+    // A ## with nothing after it (found by fuzzing: the bound read past the macro's end).
+    expect_compiles(shader_returning("#define TAIL(a) a##\n#define HALF 0.5##\n", "TAIL(uv.x) + HALF"));
 }
 
 // Messages name main.fx's place: through a macro (its use), after text a macro made longer or

@@ -262,9 +262,10 @@ private:
         return t.text;
     }
 
+    // "x ## y" at `j`, with a y.
     static bool paste_follows(const std::vector<Token>& body, std::size_t j)
     {
-        return j + 2 < body.size() && punct(body[j + 1], '#') && punct(body[j + 2], '#') && body[j + 2].joined;
+        return j + 3 < body.size() && punct(body[j + 1], '#') && punct(body[j + 2], '#') && body[j + 2].joined;
     }
 
     // A name that "a ## b" makes in `m`'s body at `j`, when every operand is one known token: it
