@@ -6,7 +6,7 @@
 // was in.
 //   shader_sweep --list
 //   shader_sweep [--cap-mib N] [--cap-cpu-seconds S] CASE...   (or --all, or --file PATH for any main.fx)
-//   shader_sweep --source CASE   (prints the case's main.fx)
+//   shader_sweep --source CASE   (prints the case's main.fx; --glsl CASE, the GLSL its scene pass becomes)
 // "build" is what the device does with the compiled shader: linking the GL program (CreatePixelShader)
 // and the driver's code generation, which llvmpipe does at the first draw (the first frame less the
 // second).
@@ -523,10 +523,27 @@ int run_case(const std::string& name, const std::string& source, const Limits& l
     return over ? 1 : 0;
 }
 
+int print_source(const std::string& source)
+{
+    std::fputs(source.c_str(), stdout);
+    return 0;
+}
+
+// What the device is given to build for the scene pass.
+int print_glsl(const std::string& source)
+{
+    fxcompiler::set_helper_path(FXVIEW_HELPER);
+    fxplatform::ShaderBlob blob;
+    const bool ok = product::enter_private_folder() && product::write_main_fx(source) && product::compile_blob("ps_main", blob);
+    product::leave_private_folder();
+    if (ok) std::fputs(blob.glsl.c_str(), stdout);
+    return ok ? 0 : 1;
+}
+
 int usage()
 {
     std::fprintf(stderr, "usage: shader_sweep [--cap-mib N] [--cap-cpu-seconds S] (--list | --all | --file PATH | "
-                         "--source CASE | CASE...)\n");
+                         "--source CASE | --glsl CASE | CASE...)\n");
     return 2;
 }
 
@@ -544,12 +561,9 @@ int main(int argc, char** argv)
             for (const Case& c : all) std::printf("%s\n", c.name.c_str());
             return 0;
         }
-        if (arg == "--source" && i + 1 < argc) {
+        if ((arg == "--source" || arg == "--glsl") && i + 1 < argc) {
             for (const Case& c : all) {
-                if (c.name == argv[i + 1]) {
-                    std::fputs(c.source().c_str(), stdout);
-                    return 0;
-                }
+                if (c.name == argv[i + 1]) return arg == "--source" ? print_source(c.source()) : print_glsl(c.source());
             }
             return usage();
         }
