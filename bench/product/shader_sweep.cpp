@@ -60,6 +60,30 @@ std::string runtime_array(const std::string& type, long size, bool local, bool f
     return scene(local ? "" : declaration, body);
 }
 
+// `count` run-time arrays, each within the temporary registers on its own, all written and read at
+// places only known per pixel.
+std::string many_runtime_arrays(const std::string& type, long size, int count, bool local)
+{
+    std::string declarations, body;
+    for (int i = 0; i < count; ++i) {
+        const std::string name = "a" + n(i);
+        (local ? body : declarations) += std::string(local ? "    " : "static ") + type + " " + name + "[" + n(size) + "];\n";
+    }
+    body += "    float4 sum = 0;\n";
+    for (int i = 0; i < count; ++i) {
+        const std::string name = "a" + n(i);
+        body += "    " + name + "[(int)(uv.x * " + n(size - 1) + ")] = " + n(i) + ".5;\n"
+                "    sum += (float4)" + name + "[(int)(uv.y * " + n(size - 1) + ")];\n";
+    }
+    return scene(declarations, body + "    return sum;\n");
+}
+
+// A static array the code never writes (zeros, as HLSL has them), read at a place known per pixel.
+std::string read_only_array(const std::string& type, long size)
+{
+    return scene("static " + type + " a[" + n(size) + "];\n", "    return (float4)a[(int)(uv.x * " + n(size - 1) + ")];\n");
+}
+
 // A constant array with every value given, read at a place known per pixel.
 std::string constant_array(const std::string& type, int components, long size)
 {
@@ -199,6 +223,11 @@ std::vector<Case> cases()
     list.push_back({"runtime-static-float4x4[65536]", [] { return runtime_array("float4x4", 65536, false, false); }});
     for (long size : {256L, 1024L, 65536L})
         list.push_back({"runtime-local-float4[" + n(size) + "]", [=] { return runtime_array("float4", size, true, false); }});
+    for (int count : {16, 256, 1024})
+        list.push_back({"runtime-static-float4[32]-times-" + n(count), [=] { return many_runtime_arrays("float4", 32, count, false); }});
+    list.push_back({"runtime-local-float4[32]-times-64", [] { return many_runtime_arrays("float4", 32, 64, true); }});
+    list.push_back({"runtime-static-float[32]-times-256", [] { return many_runtime_arrays("float", 32, 256, false); }});
+    list.push_back({"static-float4[65536]-never-written", [] { return read_only_array("float4", 65536); }});
     for (long size : {1024L, 65536L})
         list.push_back({"runtime-local-float4[" + n(size) + "]-filled-in-a-loop", [=] { return runtime_array("float4", size, true, true); }});
     list.push_back({"uniform-float4[224]", [] {
@@ -528,15 +557,21 @@ int run_case(const std::string& name, const std::string& source, const Limits& l
     const double build = link.seconds + pixel.seconds, build_cpu = link.cpu + pixel.cpu;
     // The build's peak: when it ended, or now if it did not.
     const long build_kb = built ? pixel.viewer_kb : peak_kb;
+    const std::string crash = std::string(WIFSIGNALED(status) ? strsignal(WTERMSIG(status)) : "exit") + ") in " +
+                              describe_stop(steps) + last_words(log);
     std::string verdict;
     bool finding = true;
-    if (!error.empty()) verdict = "refused: " + error, finding = false;
-    else if (stopped && built) verdict = "built; drawing " + stop_reason, finding = false;
-    else if (stopped) verdict = "OVER  " + stop_reason;
-    else if (!done) verdict = "CRASHED (" + std::string(WIFSIGNALED(status) ? strsignal(WTERMSIG(status)) : "exit") +
-                              ") in " + describe_stop(steps) + last_words(log);
-    else if (build_kb / 1024 > BUDGET_MIB || build_cpu > BUDGET_SECONDS) verdict = "OVER  the 1 GiB / 10 s budget";
-    else verdict = "ok", finding = false;
+    if (!error.empty()) {
+        verdict = "refused: " + error, finding = false;
+    } else if (!built) {
+        verdict = stopped ? "OVER  " + stop_reason : "CRASHED (" + crash;
+    } else {
+        finding = build_kb / 1024 > BUDGET_MIB || build_cpu > BUDGET_SECONDS;
+        verdict = finding ? "OVER  the 1 GiB / 10 s budget" : "ok";
+        // A frame past the cap is the shader's own cost, which the viewer bears.
+        if (stopped) verdict += "; drawing " + stop_reason;
+        else if (!done) verdict += "; CRASHED (" + crash, finding = true;
+    }
     if (log) std::fclose(log);
     char frame[16] = "-";
     if (steps.count("frame2")) std::snprintf(frame, sizeof frame, "%.2f", frame2.seconds);
