@@ -17,7 +17,7 @@
 #         private X server; then a fresh libFuzzer run of the preprocessing stage alone
 #         (PP_FUZZ_SECONDS), where any input slower than 10 s or larger than 2 GiB is a finding.
 # Usage: scripts/robustness.sh [soak|fuzz|hostile|all]   (default all; the shape sweep alone takes
-# about 50 minutes on 2 cores, most of it in shapes stopped at its 60 s CPU cap)
+# about 40 minutes on 2 cores, most of it in shapes stopped at its 60 s CPU cap)
 # Environment: RELOADS (10000), FUZZ_RUNS (100000), FUZZ_SECONDS (1200), PP_FUZZ_SECONDS (600), JOBS (nproc),
 # FUZZ_KEEP_GOING=1 (past crashes, in libFuzzer's fork mode, collecting every crash input),
 # FXVIEW_ASAN_BUILD and FXVIEW_FUZZ_BUILD (build folders, default build-robust-asan, -fuzz).
