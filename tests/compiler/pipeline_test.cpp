@@ -93,6 +93,15 @@ TEST(Preprocessor, PastedNamesCountInTheBound)
     expect_message(shader_returning(chain, "X39"),
                    "main.fx(80,57): error: 'X39' : macro expansion adds more than 4194304 tokens to the shader, the "
                    "preprocessor's limit");
+    // What stands beside the pasted tokens is read again after the paste, and expands.
+    std::string around = "#define C(a, b) a##b\n#define X0 x\n";
+    for (int i = 1; i <= 39; ++i) {
+        const std::string x = "X" + std::to_string(i - 1);
+        around += "#define X" + std::to_string(i) + " C(" + x + " " + x + ", " + x + " " + x + ")\n";
+    }
+    expect_message(shader_returning(around, "X39"),
+                   "main.fx(42,57): error: 'X39' : macro expansion adds more than 4194304 tokens to the shader, the "
+                   "preprocessor's limit");
     expect_compiles(shader_returning("#define CAT(a, b) a##b\n#define X0 0.5\n", "CAT(X, 0) + CAT(uv., x)"));
     // A ## with nothing after it (found by fuzzing: the bound read past the macro's end).
     expect_compiles(shader_returning("#define TAIL(a) a##\n#define HALF 0.5##\n", "TAIL(uv.x) + HALF"));

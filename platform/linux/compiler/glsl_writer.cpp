@@ -285,7 +285,8 @@ void D3D9Glsl::emit_instruction(const spirv_cross::Instruction& instruction)
 void D3D9Glsl::replace_illegal_names()
 {
     CompilerGLSL::replace_illegal_names();
-    std::unordered_set<std::string> ours = {"FX_PRECISE"};
+    // GLSL's own main() is the entry point's wrapper: a function of the shader named main is renamed.
+    std::unordered_set<std::string> ours = {"FX_PRECISE", "main"};
     ours.insert(REDUCE_NAME);
     for (const Intrinsic* row : helper_rows()) ours.insert(std::string(row->replacement));
     for (const Macro& m : macros_) ours.insert(m.name);
