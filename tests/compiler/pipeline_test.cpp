@@ -124,6 +124,15 @@ TEST(Places, MessagesPointIntoTheFile)
     expect_compiles("\f" + shader_returning("\f", "1\f"));
 }
 
+// Found by fuzzing the preparation: a scan looked past the last token of a file ending in `const`.
+TEST(Places, AFileMayEndAnywhere)
+{
+    for (const char* end : {"const", "static const", "float a[", "cbuffer", "struct S {", "#define F(a) a##"}) {
+        fxcompiler::CompileOutput out = compile_text(shader_returning("", "1") + end);
+        if (out.result != 0) EXPECT_FALSE(messages_of(out).empty()) << end;
+    }
+}
+
 // Braces 30,000 deep where #if leaves them out cost nothing: nothing reads them.
 TEST(Places, TextLeftOutIsNeverRead)
 {

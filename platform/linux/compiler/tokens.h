@@ -59,8 +59,9 @@ public:
     const Token& operator[](std::size_t i) const { return list[i]; }
     Token& operator[](std::size_t i) { return list[i]; }
 
-    std::string_view view(std::size_t i) const { return list[i].text; }
-    std::string str(std::size_t i) const { return std::string(list[i].text); }
+    // Past the end, the empty text: a scan may look one token ahead of the last.
+    std::string_view view(std::size_t i) const { return i < list.size() ? list[i].text : std::string_view(); }
+    std::string str(std::size_t i) const { return std::string(view(i)); }
     // The scans ask this of every token several times: a length compare first.
     bool is(std::size_t i, std::string_view s) const
     {
