@@ -148,6 +148,35 @@ void D3D9Glsl::write_depth(spirv_cross::VariableID output, const std::string& na
     special_register(output, name, "gl_FragDepth");
 }
 
+// Direct3D 9 starts a static at 0; glslang makes statics, global or local, Private variables,
+// which GLSL leaves undefined. Locals (Function variables) are undefined on both and stay so.
+std::string D3D9Glsl::variable_decl(const spirv_cross::SPIRVariable& variable)
+{
+    std::string declaration = CompilerGLSL::variable_decl(variable);
+    if (variable.storage != spv::StorageClassPrivate || variable.initializer || variable.static_expression) {
+        return declaration;
+    }
+    const SPIRType& type = get_variable_data_type(variable);
+    if (!holds_values(type) || !type_can_zero_initialize(type)) return declaration;
+    // Written once a type: SPIRV-Cross may write the declarations several times.
+    std::string& zero = zeros_[get_variable_data_type_id(variable)];
+    if (zero.empty()) zero = to_zero_initialized_expression(get_variable_data_type_id(variable));
+    return declaration + " = " + zero;
+}
+
+// Numbers and booleans, in structs and arrays; no samplers.
+bool D3D9Glsl::holds_values(const SPIRType& type) const
+{
+    if (type.basetype == SPIRType::Struct) {
+        for (spirv_cross::TypeID member : type.member_types) {
+            if (!holds_values(get<SPIRType>(member))) return false;
+        }
+        return true;
+    }
+    return type.basetype == SPIRType::Boolean || type.basetype == SPIRType::Int || type.basetype == SPIRType::UInt ||
+           type.basetype == SPIRType::Float || type.basetype == SPIRType::Half || type.basetype == SPIRType::Double;
+}
+
 std::string D3D9Glsl::compile()
 {
     // [earlydepthstencil]: GLSL 330 takes the header's layout line with this extension.

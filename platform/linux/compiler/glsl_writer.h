@@ -7,6 +7,8 @@
 // - the header: #version 330 core, extensions, Direct3D 9's pixel centres on gl_FragCoord, a macro
 //   for each special register (VPOS, VFACE, DEPTH: not declared as inputs or outputs), and the
 //   helper functions the shader calls;
+// - statics (SPIR-V's Private variables) without an initialiser start at 0, as Direct3D 9's do;
+//   locals keep no initialiser;
 // - the constant block, declared as the register file `uniform vec4 fx_c[N]` (c0 to cN-1);
 // - sin, cos, tan, asin, acos, log, log2, pow, sqrt, rsqrt, ldexp, frexp and division with ps_3_0's
 //   results, and texCUBEproj, which GLSL lacks.
@@ -16,6 +18,7 @@
 #include <cstdint>
 #include <set>
 #include <string>
+#include <unordered_map>
 #include <vector>
 
 #include <spirv_cross/spirv_glsl.hpp>
@@ -45,6 +48,7 @@ protected:
                       std::uint32_t count) override;
     void emit_instruction(const spirv_cross::Instruction& instruction) override;
     void replace_illegal_names() override;
+    std::string variable_decl(const spirv_cross::SPIRVariable& variable) override;
 
 private:
     struct Macro {
@@ -54,10 +58,12 @@ private:
     spirv_cross::VariableID constants_ = 0;
     std::uint32_t constant_registers_ = 0;
     std::vector<Macro> macros_;
+    std::unordered_map<std::uint32_t, std::string> zeros_;  // a type's zero, as the statics' initialiser
     bool pixel_position_ = false;
     std::set<std::string> helpers_;  // the helpers the header defines, with those they call
 
     void special_register(spirv_cross::VariableID id, const std::string& name, const std::string& value);
+    bool holds_values(const spirv_cross::SPIRType& type) const;
     const char* helper_for(std::uint32_t result_type, std::uint32_t op, std::uint32_t count) const;
     void find_helpers();
     bool add_helper(const char* name);  // false when the header has it already
