@@ -148,6 +148,34 @@ void D3D9Glsl::write_depth(spirv_cross::VariableID output, const std::string& na
     special_register(output, name, "gl_FragDepth");
 }
 
+void D3D9Glsl::read_spread_input(spirv_cross::VariableID input, const std::string& name,
+                                 const std::vector<std::string>& registers, const std::string& type, bool flat)
+{
+    set_name(input, name);
+    set_remapped_variable_state(input, true);
+    spread_inputs_.push_back({input, name, registers, type, flat});
+}
+
+// A spread input's value from its registers in order: an array's elements, a matrix's columns
+// (glslang's columns are HLSL's rows).
+std::string D3D9Glsl::gather(const SPIRType& type, const std::vector<std::string>& registers, std::size_t& next)
+{
+    auto take = [&]() { return next < registers.size() ? registers[next++] : std::string("0"); };
+    std::string value;
+    if (!type.array.empty()) {
+        const SPIRType& element = get<SPIRType>(type.parent_type);
+        for (std::uint32_t i = 0; i < to_array_size_literal(type); ++i) {
+            value += (i ? ", " : "") + gather(element, registers, next);
+        }
+        return type_to_glsl_constructor(type) + "(" + value + ")";
+    }
+    if (type.columns > 1) {
+        for (std::uint32_t c = 0; c < type.columns; ++c) value += (c ? ", " : "") + take();
+        return type_to_glsl(type) + "(" + value + ")";
+    }
+    return take();
+}
+
 // Direct3D 9 starts a static at 0; glslang makes statics, global or local, Private variables,
 // which GLSL leaves undefined. Locals (Function variables) are undefined on both and stay so.
 std::string D3D9Glsl::variable_decl(const spirv_cross::SPIRVariable& variable)
@@ -249,6 +277,12 @@ void D3D9Glsl::emit_header()
         statement("layout(pixel_center_integer) in vec4 gl_FragCoord;");
     }
     for (const Macro& macro : macros_) statement("#define ", macro.name, " ", macro.value);
+    for (const SpreadInput& input : spread_inputs_) {
+        for (const std::string& r : input.registers) statement(input.flat ? "flat in " : "in ", input.type, " ", r, ";");
+        std::size_t next = 0;
+        statement("#define ", input.name, " (", gather(get_variable_data_type(get<spirv_cross::SPIRVariable>(input.id)),
+                                                       input.registers, next), ")");
+    }
     emit_helpers();
     statement("");
 }
@@ -351,6 +385,10 @@ void D3D9Glsl::replace_illegal_names()
     std::unordered_set<std::string> ours = {"FX_PRECISE"};
     for (const Helper& h : HELPERS) ours.insert(h.name);
     for (const Macro& m : macros_) ours.insert(m.name);
+    for (const SpreadInput& input : spread_inputs_) {
+        ours.insert(input.name);
+        ours.insert(input.registers.begin(), input.registers.end());
+    }
     CompilerGLSL::replace_illegal_names(ours);
 }
 
