@@ -7,10 +7,17 @@
 #         seeded from the compiler corpus and the example.
 #   hostile: hostile main.fx files (macro bombs, a deep #if, special files, 40,000 and 65,534 globals,
 #         numbers past their range), each with how it fails, its time and the helper's peak memory;
-#         the worker's limits (memory, CPU time, parent death, reply size) by their tests; then a fresh
-#         libFuzzer run of the preprocessing stage alone (PP_FUZZ_SECONDS), where any input slower
-#         than 10 s or larger than 2 GiB is a finding.
-# Usage: scripts/robustness.sh [soak|fuzz|hostile|all]   (default all)
+#         the worker's limits (memory, CPU time, parent death, reply size) by their tests; the largest
+#         shapes the compiler accepts and the shapes its limits do not see yet (run-time arrays,
+#         constant arrays, [unroll] loops, call chains, long statements; size expressions, nesting,
+#         member counts, token pasting, a function named main), each compiled, built by the device
+#         and drawn off-screen, with the viewer's and the helper's time and peak memory, where a build
+#         past 1 GiB or 10 s of CPU is a finding (SWEEP_CASES narrows them, as shader_sweep --list
+#         names them); the window destroyed by another program and the watched folder deleted, on a
+#         private X server; then a fresh libFuzzer run of the preprocessing stage alone
+#         (PP_FUZZ_SECONDS), where any input slower than 10 s or larger than 2 GiB is a finding.
+# Usage: scripts/robustness.sh [soak|fuzz|hostile|all]   (default all; the shape sweep alone takes
+# about 40 minutes on 2 cores, most of it in shapes stopped at its 60 s CPU cap)
 # Environment: RELOADS (10000), FUZZ_RUNS (100000), FUZZ_SECONDS (1200), PP_FUZZ_SECONDS (600), JOBS (nproc),
 # FUZZ_KEEP_GOING=1 (past crashes, in libFuzzer's fork mode, collecting every crash input),
 # FXVIEW_ASAN_BUILD and FXVIEW_FUZZ_BUILD (build folders, default build-robust-asan, -fuzz).
@@ -70,12 +77,26 @@ run_hostile() {
   local build=${FXVIEW_HOSTILE_BUILD:-build-robust-hostile}
   echo "== Hostile main.fx files: how each fails, in what time, at what peak helper memory ($build)"
   cmake -S . -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
-  cmake --build "$build" -j"$jobs" --target hostile_compile compiler_tests fxview-hlsl
+  cmake --build "$build" -j"$jobs" --target hostile_compile compiler_tests fxview-hlsl shader_sweep fxview e2e_tests
   local tool="$build/bench/compiler/hostile_compile" case
   for case in $("$tool" --list); do "$tool" "$case" || status=1; done
   echo "== The worker's limits: memory, CPU time, the viewer killed by SIGHUP and SIGKILL, reply size"
   "$build/tests/compiler/compiler_tests" --gtest_brief=1 \
     --gtest_filter='Isolation.*Limit*:Isolation.*Cap*:Isolation.*Outlive*:Isolation.*Replies*:Limits.*' || status=1
+
+  echo "== Shapes built and drawn off-screen: each step's time, the viewer's and the helper's peak memory"
+  local sweep="$build/bench/product/shader_sweep" cases=()
+  if [ -n "${SWEEP_CASES:-}" ]; then read -r -a cases <<<"$SWEEP_CASES"; else mapfile -t cases < <("$sweep" --list); fi
+  "$sweep" "${cases[@]}" || status=1
+
+  echo "== The window destroyed by another program; the watched folder deleted (a private X server)"
+  local xvfb_pid display_number
+  exec 3< <(Xvfb -displayfd 1 -screen 0 1920x1080x24 -nolisten tcp -noreset 2>/dev/null & echo "PID $!"; wait)
+  read -r -t 30 _ xvfb_pid <&3 && read -r -t 30 display_number <&3 || { echo "cannot start Xvfb"; return 1; }
+  DISPLAY=":$display_number" "$build/tests/e2e/e2e_tests" --gtest_brief=1 \
+    --gtest_filter='Quitting.AWindowDestroyed*:Quitting.LosingTheXServer*:Viewer.ReloadOnSaveSaysOnce*' || status=1
+  kill "$xvfb_pid" 2>/dev/null || true
+  exec 3<&-
 
   local fuzz_build=${FXVIEW_FUZZ_BUILD:-build-robust-fuzz} seconds=${PP_FUZZ_SECONDS:-600}
   echo "== Fuzz: the preprocessing stage alone, $seconds s, fresh corpus ($fuzz_build)"

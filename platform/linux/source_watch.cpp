@@ -2,11 +2,14 @@
 // over the original replaces the file, and a watch on the old file would see nothing after that.
 #include "source_watch.h"
 
+#include <fcntl.h>
 #include <limits.h>
 #include <stdlib.h>
 #include <sys/inotify.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <chrono>
 #include <cstring>
@@ -22,11 +25,16 @@ using Clock = std::chrono::steady_clock;
 const Clock::duration QUIET = std::chrono::milliseconds(150);
 // Reading the file (our own reload) is none of these.
 const std::uint32_t CHANGES = IN_CLOSE_WRITE | IN_MODIFY | IN_MOVED_TO | IN_CREATE;
+// How often a watched folder is checked for its deletion.
+const Clock::duration FOLDER_CHECK = std::chrono::seconds(1);
 
 struct Source {
     std::string folder;
     std::string name;
     int watch = -1;
+    // A deleted folder that is still someone's working folder (the viewer's, usually) never ends its
+    // watch: the kernel waits for the last user. Its link count, read through this, drops to 0 at once.
+    int folder_fd = -1;
 };
 
 struct Watch {
@@ -34,11 +42,43 @@ struct Watch {
     int fd = -1;
     bool changed = false;
     Clock::time_point last_change;
+    Clock::time_point last_folder_check;
+    std::vector<std::string> lost;  // folders not yet reported
 } w;
+
+void note_lost(const std::string& folder)
+{
+    if (std::find(w.lost.begin(), w.lost.end(), folder) == w.lost.end()) w.lost.push_back(folder);
+}
 
 void add_watch(Source& source)
 {
     source.watch = inotify_add_watch(w.fd, source.folder.c_str(), CHANGES | IN_ONLYDIR);
+    if (source.watch < 0) {
+        note_lost(source.folder);
+        return;
+    }
+    source.folder_fd = open(source.folder.c_str(), O_PATH | O_DIRECTORY | O_CLOEXEC);
+}
+
+void end_watch(Source& source)
+{
+    if (source.folder_fd >= 0) close(source.folder_fd);
+    source.folder_fd = -1;
+    source.watch = -1;
+    note_lost(source.folder);
+}
+
+void check_folders()
+{
+    for (Source& source : w.sources) {
+        struct stat status;
+        if (source.folder_fd >= 0 && fstat(source.folder_fd, &status) == 0 && status.st_nlink == 0) {
+            inotify_rm_watch(w.fd, source.watch);
+            end_watch(source);
+        }
+    }
+    w.last_folder_check = Clock::now();
 }
 
 }  // namespace
@@ -84,6 +124,11 @@ bool saved()
             const inotify_event* event = (const inotify_event*)at;
             at += sizeof(inotify_event) + event->len;
             if (event->mask & IN_Q_OVERFLOW) fresh = true;  // events were lost: one may have been ours
+            if (event->mask & IN_IGNORED) {  // the folder was deleted or unmounted: its watch has ended
+                for (Source& source : w.sources) {
+                    if (source.watch == event->wd) end_watch(source);
+                }
+            }
             if (event->len == 0) continue;
             for (const Source& source : w.sources) {
                 if (source.watch == event->wd && source.name == event->name) fresh = true;
@@ -91,6 +136,7 @@ bool saved()
         }
     }
     const Clock::time_point now = Clock::now();
+    if (now - w.last_folder_check >= FOLDER_CHECK) check_folders();
     if (fresh) {
         w.changed = true;
         w.last_change = now;
@@ -103,15 +149,27 @@ bool saved()
     return false;
 }
 
-std::string names()
+std::string names(const std::string& folder)
 {
     std::string text;
-    for (const Source& source : w.sources) text += (text.empty() ? "" : ", ") + source.name;
+    for (const Source& source : w.sources) {
+        if (folder.empty() || source.folder == folder) text += (text.empty() ? "" : ", ") + source.name;
+    }
     return text;
+}
+
+std::vector<std::string> take_lost_folders()
+{
+    std::vector<std::string> lost;
+    lost.swap(w.lost);
+    return lost;
 }
 
 void stop()
 {
+    for (Source& source : w.sources) {
+        if (source.folder_fd >= 0) close(source.folder_fd);
+    }
     if (w.fd >= 0) close(w.fd);
     w = Watch();
 }

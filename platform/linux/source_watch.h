@@ -3,6 +3,7 @@
 #pragma once
 
 #include <string>
+#include <vector>
 
 namespace fxplatform {
 namespace source_watch {
@@ -16,8 +17,11 @@ bool running();
 // True once per save of a watched file: after its last change, when it has been quiet for a moment
 // (an editor may write a file in several steps). Reads what arrived since the last call; never blocks.
 bool saved();
-// The noted files' names, for messages.
-std::string names();
+// The noted files' names (those in one folder, if given), for messages.
+std::string names(const std::string& folder = "");
+// The folders whose watch has ended since the last call (deleted, unmounted, or gone before the start):
+// saves there are seen no more. Each folder once.
+std::vector<std::string> take_lost_folders();
 // Stops watching and forgets the files.
 void stop();
 

@@ -93,7 +93,18 @@ TEST(Preprocessor, PastedNamesCountInTheBound)
     expect_message(shader_returning(chain, "X39"),
                    "main.fx(80,57): error: 'X39' : macro expansion adds more than 4194304 tokens to the shader, the "
                    "preprocessor's limit");
+    // What stands beside the pasted tokens is read again after the paste, and expands.
+    std::string around = "#define C(a, b) a##b\n#define X0 x\n";
+    for (int i = 1; i <= 39; ++i) {
+        const std::string x = "X" + std::to_string(i - 1);
+        around += "#define X" + std::to_string(i) + " C(" + x + " " + x + ", " + x + " " + x + ")\n";
+    }
+    expect_message(shader_returning(around, "X39"),
+                   "main.fx(42,57): error: 'X39' : macro expansion adds more than 4194304 tokens to the shader, the "
+                   "preprocessor's limit");
     expect_compiles(shader_returning("#define CAT(a, b) a##b\n#define X0 0.5\n", "CAT(X, 0) + CAT(uv., x)"));
+    // A ## with nothing after it (found by fuzzing: the bound read past the macro's end).
+    expect_compiles(shader_returning("#define TAIL(a) a##\n#define HALF 0.5##\n", "TAIL(uv.x) + HALF"));
 }
 
 // Messages name main.fx's place: through a macro (its use), after text a macro made longer or
@@ -192,6 +203,36 @@ TEST(Refusals, BitwiseOperators)
         expect_message(head + c.code + tail, "main.fx" + std::string(c.place) + message);
     }
     expect_compiles(head + "bool z = (a > 1) && (a < 3) || !(a >= 2);" + tail);
+}
+
+// Code a GL driver would build for minutes: calls nested past 256, more instruction slots than any
+// ps_3_0 device has once every function is inlined, statics that together overflow r0-r31.
+TEST(Limits, CodeSizeCallsAndStatics)
+{
+    auto chain = [](int n) {
+        std::string s = "float f0(float x) { return x * 0.5; }\n";
+        for (int i = 1; i < n; ++i) {
+            s += "float f" + std::to_string(i) + "(float x) { return f" + std::to_string(i - 1) + "(x) + 1; }\n";
+        }
+        return s + "float4 ps_main(float2 uv : TEXCOORD0) : COLOR0 { return f" + std::to_string(n - 1) + "(uv.x); }\n";
+    };
+    expect_message(chain(300), "main.fx(46,29): error: 'f44' : calls nested more than 256 deep");
+    expect_compiles(chain(200));
+    auto doubling = [](int n) {
+        std::string s = "float d0(float x) { return sin(x); }\n";
+        for (int i = 1; i < n; ++i) {
+            const std::string before = "d" + std::to_string(i - 1);
+            s += "float d" + std::to_string(i) + "(float x) { return " + before + "(x) + " + before + "(x * 2); }\n";
+        }
+        return s + "float4 ps_main(float2 uv : TEXCOORD0) : COLOR0 { return d" + std::to_string(n - 1) + "(uv.x); }\n";
+    };
+    expect_message(doubling(14), "main.fx(15,8): error: 'ps_main' : about 81919 instruction slots with its "
+                                 "functions inlined; ps_3_0 runs at most 32768");
+    expect_compiles(doubling(10));
+    expect_message("static float4 a[20];\nstatic float4 b[20];\n" +
+                       shader_returning("", "a[(int)uv.x] = b[(int)uv.y] = 1, a[1] + b[2]"),
+                   "main.fx(2,15): error: 'b' : the statics the code writes need 40 temporary registers together; "
+                   "ps_3_0 has 32, r0 to r31");
 }
 
 TEST(Tables, SortedForTheirSearch)

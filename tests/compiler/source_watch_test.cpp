@@ -74,4 +74,16 @@ TEST_F(SourceWatch, ASaveByRenameIsReportedOnceAndOtherFilesNever)
     EXPECT_EQ(saves_within(Millis(400)), 0);
 }
 
+TEST_F(SourceWatch, TheFolderDeletedIsReportedOnceAndNothingElseMoves)
+{
+    const std::string folder = std::filesystem::canonical(dir_.path()).string();
+    EXPECT_TRUE(fxplatform::source_watch::take_lost_folders().empty());
+    std::filesystem::remove_all(dir_.path());
+    EXPECT_EQ(saves_within(Millis(1500)), 0) << "a deleted file is no save";
+    EXPECT_EQ(fxplatform::source_watch::take_lost_folders(), std::vector<std::string>{folder});
+    EXPECT_EQ(fxplatform::source_watch::names(folder), "main.fx");
+    EXPECT_EQ(saves_within(Millis(100)), 0);
+    EXPECT_TRUE(fxplatform::source_watch::take_lost_folders().empty()) << "said once";
+}
+
 }  // namespace

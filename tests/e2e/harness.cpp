@@ -299,6 +299,12 @@ void XSession::click(int x, int y)
 
 unsigned long XSession::root() const { return DefaultRootWindow(display_); }
 
+void XSession::destroy(unsigned long window)
+{
+    XDestroyWindow(display_, window);
+    XSync(display_, False);
+}
+
 std::vector<std::uint8_t> XSession::capture(unsigned long window, int& width, int& height)
 {
     XWindowAttributes attributes;

@@ -158,4 +158,20 @@ TEST_F(Quitting, LosingTheXServerExitsWithItsOwnCode)
     for (pid_t helper : helpers) EXPECT_TRUE(ended(helper, Millis(1500))) << "the helper outlived the viewer";
 }
 
+TEST_F(Quitting, AWindowDestroyedByAnotherProgramExitsWithTheDisplayLostCode)
+{
+    start(PLAIN);
+    ASSERT_FALSE(HasFatalFailure());
+    const std::vector<pid_t> helpers = children_of(viewer->pid());
+    const Clock::time_point destroyed = Clock::now();
+    x.destroy(window);
+    std::optional<int> code = viewer->wait_exit(Millis(5000));
+    ASSERT_TRUE(code.has_value()) << "still running without its window";
+    std::printf("    exit after %lld ms\n",
+                (long long)std::chrono::duration_cast<Millis>(Clock::now() - destroyed).count());
+    EXPECT_EQ(*code, 5) << viewer->err();
+    EXPECT_NE(viewer->err().find("window was destroyed"), std::string::npos) << viewer->err();
+    for (pid_t helper : helpers) EXPECT_TRUE(ended(helper, Millis(1500))) << "the helper outlived the viewer";
+}
+
 }  // namespace

@@ -3,6 +3,7 @@
 
 #include <csignal>
 #include <cstdlib>
+#include <filesystem>
 #include <fstream>
 #include <thread>
 
@@ -171,7 +172,9 @@ TEST_F(Viewer, TheWindowShowsWhatTheCaptureToolRenders)
 
     start();
     ASSERT_TRUE(viewer->wait_for_out("Load Shader.\n", 1, STEP_TIMEOUT));
-    std::this_thread::sleep_for(Millis(300));
+    // The first frame shows a moment after the load; on a busy machine, many moments.
+    const std::size_t centre = ((std::size_t)360 * (std::size_t)expected.width + 640) * 4;
+    EXPECT_TRUE(shows({expected.rgba[centre], expected.rgba[centre + 1], expected.rgba[centre + 2]}));
     int width = 0, height = 0;
     std::vector<std::uint8_t> screen = x.capture(window, width, height);
     ASSERT_EQ(width, expected.width);
@@ -254,6 +257,19 @@ TEST_F(Viewer, WithoutTheGlobalKeyboardEachSaveReloadsOnce)
     std::this_thread::sleep_for(Millis(1000));
     EXPECT_EQ(viewer->count_out("Load Shader.\n"), 3);
     EXPECT_EQ(viewer->out().find("Error"), std::string::npos) << "a half-written file was read: " << viewer->out();
+}
+
+TEST_F(Viewer, ReloadOnSaveSaysOnceThatItStoppedWhenTheFolderIsDeleted)
+{
+    folder.write("main.fx", solid_shader("1.6, 0.4, 0.8"));
+    start({"FXVIEW_GLOBAL_KEYBOARD=0"});
+    ASSERT_TRUE(viewer->wait_for_err("saving main.fx counts as pressing F5", STEP_TIMEOUT)) << viewer->err();
+    std::filesystem::remove_all(folder.path());
+    EXPECT_TRUE(viewer->wait_for_err("reload on save has stopped", STEP_TIMEOUT)) << viewer->err();
+    std::this_thread::sleep_for(Millis(500));
+    const std::string err = viewer->err();
+    EXPECT_EQ(err.find("reload on save has stopped"), err.rfind("reload on save has stopped")) << err;
+    EXPECT_TRUE(still_running());
 }
 
 TEST_F(Viewer, InAWaylandSessionReloadOnSaveStartsThroughXWaylandToo)

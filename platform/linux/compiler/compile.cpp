@@ -142,6 +142,13 @@ CompileOutput compile_request(const CompileRequest& request)
         out.result = E_FAIL;
         return out;
     }
+    for (const CallDepth& calls : prepared.source.call_depths) {
+        if (calls.name == request.entry && !calls.too_deep.text.empty()) {
+            out.diagnostics.push_back(calls.too_deep);
+            out.result = E_FAIL;
+            return out;
+        }
+    }
     for (const auto& unnamed : prepared.source.unnamed_parameters) {
         if (unnamed.first == request.entry) {
             out.diagnostics.push_back(unnamed.second);

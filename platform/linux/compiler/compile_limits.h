@@ -16,6 +16,8 @@ const int MAX_IF_DEPTH = 256;  // parentheses and unary operators of an #if expr
 
 // The parser recurses once per bracket and per operator of a statement.
 const int MAX_NESTING = 256;
+// Calls inside calls: GL drivers inline them all, in time and memory that grow with the square.
+const int MAX_CALL_DEPTH = 256;
 const std::size_t MAX_STATEMENT_TOKENS = 8192;
 
 // Arrays: the elements of one array, all dimensions multiplied.

@@ -49,6 +49,14 @@ struct GlobalDecl {
     int reg_column = 0;
 };
 
+// How deep the calls of a function go: 1 for one that calls none. An entry point's calls past the
+// limit are refused at `too_deep` (see pass_calls.cpp).
+struct CallDepth {
+    std::string name;
+    int depth = 1;
+    Diagnostic too_deep;
+};
+
 // A function of the file the back end may take as the entry point: where its body opens.
 struct FunctionBody {
     std::string name;
@@ -67,6 +75,7 @@ struct PreparedSource {
     // the entry point: the function's name and the error to give then.
     std::vector<std::pair<std::string, Diagnostic>> unnamed_parameters;
     std::vector<Diagnostic> warnings;  // the passes', for every entry point
+    std::vector<CallDepth> call_depths;
     // Statics whose initialisers run at the start of the entry point (see pass_statics.cpp): the
     // call that runs them, and where each function's body opens.
     std::string statics_call;
@@ -96,6 +105,12 @@ TranslateResult translate_hlsl(const PreparedSource& source, const std::string& 
 // inputs and outputs. False with the error, at its place, for what ps_3_0 lacks.
 bool write_glsl(std::vector<std::uint32_t> spirv, const PreparedSource& source, fxplatform::ShaderBlob& blob,
                 Diagnostic& refused);
+
+// ---- code_size.cpp ----
+// The code the entry point runs, all inlined, against ps_3_0's instruction slots; calls nested too
+// deep. Refusals at their place, or none.
+std::vector<Diagnostic> check_code_size(const std::vector<std::uint32_t>& spirv, const PreparedSource& source,
+                                        const std::string& entry);
 
 // ---- prepare.cpp ----
 // Lexes, bounds, preprocesses and runs the passes; false with diagnostics.

@@ -172,10 +172,12 @@ private:
         if (owner && t.kind == Kind::Ident) {
             for (std::size_t p = 0; p < owner->params.size() && p < args->size(); ++p) {
                 if (owner->params[p] != t.text) continue;
-                // Next to '#' or '##' an argument is not expanded.
-                bool verbatim = (i > 0 && seq[i - 1].text == "#") ||
-                                (i + 1 < seq.size() && seq[i + 1].text == "#");
-                c.tokens = verbatim ? (*args)[p].raw : std::max((*args)[p].expanded, (*args)[p].raw);
+                // After a lone '#' an argument becomes one string. Next to '##' it is pasted as written,
+                // but what the paste gives is read again, so its other tokens expand then.
+                const bool pasted = (i > 1 && seq[i - 1].text == "#" && seq[i - 2].text == "#" && seq[i - 1].joined) ||
+                                    (i + 2 < seq.size() && seq[i + 1].text == "#" && seq[i + 2].text == "#");
+                const bool stringised = !pasted && i > 0 && seq[i - 1].text == "#";
+                c.tokens = stringised ? 1 : std::max((*args)[p].expanded, (*args)[p].raw);
                 c.opens = (*args)[p].opens;
                 return c;
             }
@@ -262,9 +264,10 @@ private:
         return t.text;
     }
 
+    // "x ## y" at `j`, with a y.
     static bool paste_follows(const std::vector<Token>& body, std::size_t j)
     {
-        return j + 2 < body.size() && punct(body[j + 1], '#') && punct(body[j + 2], '#') && body[j + 2].joined;
+        return j + 3 < body.size() && punct(body[j + 1], '#') && punct(body[j + 2], '#') && body[j + 2].joined;
     }
 
     // A name that "a ## b" makes in `m`'s body at `j`, when every operand is one known token: it

@@ -1,15 +1,14 @@
 // The GLSL writer (contract in glsl_writer.h). ps_3_0's arithmetic, where it differs from GLSL's:
 // shaders tuned on Direct3D 9 rely on these results, so the GLSL computes them the same way.
-// - sin, cos, tan: the compiler reduces the argument to [-pi, pi] in float first,
-//   r = frac(x * 0.159154937 + 0.5) * 6.28318548 - 3.14159274; large arguments (hash functions)
-//   depend on it. The multiply-add is kept unfused where GLSL can say so (precise).
-// - log, log2, pow, sqrt, rsqrt: the log, pow and rsq instructions take |x|.
-// - acos, asin: no instruction; the compiler's polynomial (error up to 6.7e-5 rad) is the curve.
-// - a / b is rcp(b) * a, so x / 0 is +-infinity.
-// - ldexp(x, e) is x * exp2(e), frexp(x, e) gives e = floor(log2|x|) + 1 (0 for 0) and x * 2^-e;
-//   GLSL 330 has neither. texCUBEproj looks up xyz / w; GLSL has no projective cube lookup.
+// - the intrinsics the table gives a helper (intrinsics.cpp: sin, cos, tan, asin, acos, log, log2,
+//   pow, sqrt, rsqrt, ldexp, frexp) are calls of it; sin, cos and tan reduce the argument to
+//   [-pi, pi] in float first, r = frac(x * 0.159154937 + 0.5) * 6.28318548 - 3.14159274, with the
+//   multiply-add kept unfused where GLSL can say so (precise);
+// - a / b is rcp(b) * a, so x / 0 is +-infinity;
+// - texCUBEproj looks up xyz / w; GLSL has no projective cube lookup.
 #include "glsl_writer.h"
 
+#include <functional>
 #include <iterator>
 #include <unordered_set>
 
@@ -21,57 +20,15 @@ namespace {
 
 using spirv_cross::SPIRType;
 
-struct Helper {
-    const char* name;
-    const char* needs;  // another helper it calls, or nullptr
-    const char* body;   // $T: the float type; $I: the int type of as many components; $GE0: x >= 0; $EQ0: x == 0
-};
+// The argument range reduction of sin, cos and tan, which helpers call (intrinsics.cpp).
+const char* const REDUCE_NAME = "fx_reduce";
+const char* const REDUCE =
+    "$T fx_reduce($T x) { FX_PRECISE $T t = x * 0.159154937 + 0.5; "
+    "FX_PRECISE $T r = fract(t) * 6.28318548 - 3.14159274; return r; }";
 
-// In dependency order.
-const Helper HELPERS[] = {
-    {"fx_reduce", nullptr,
-     "$T fx_reduce($T x) { FX_PRECISE $T t = x * 0.159154937 + 0.5; "
-     "FX_PRECISE $T r = fract(t) * 6.28318548 - 3.14159274; return r; }"},
-    {"fx_sin", "fx_reduce", "$T fx_sin($T x) { return sin(fx_reduce(x)); }"},
-    {"fx_cos", "fx_reduce", "$T fx_cos($T x) { return cos(fx_reduce(x)); }"},
-    {"fx_tan", "fx_reduce", "$T fx_tan($T x) { $T r = fx_reduce(x); return sin(r) * (1.0 / cos(r)); }"},
-    {"fx_acos", nullptr,
-     "$T fx_acos($T x) { $T a = abs(x); $T r = sqrt(abs(1.0 - a)) * "
-     "(((-0.0187293 * a + 0.0742610) * a - 0.2121144) * a + 1.5707288); "
-     "return mix(3.14159265 - r, r, $GE0); }"},
-    {"fx_asin", "fx_acos", "$T fx_asin($T x) { return 1.57079633 - fx_acos(x); }"},
-    {"fx_log", nullptr, "$T fx_log($T x) { return log2(abs(x)) * 0.693147181; }"},
-    {"fx_log2", nullptr, "$T fx_log2($T x) { return log2(abs(x)); }"},
-    {"fx_pow", nullptr, "$T fx_pow($T x, $T y) { return pow(abs(x), y); }"},
-    {"fx_sqrt", nullptr, "$T fx_sqrt($T x) { return sqrt(abs(x)); }"},
-    {"fx_rsqrt", nullptr, "$T fx_rsqrt($T x) { return inversesqrt(abs(x)); }"},
-    {"fx_frexp", nullptr,
-     "$T fx_frexp($T x, out $T e) { e = mix(floor(log2(abs(x))) + 1.0, $T(0.0), $EQ0); return x * exp2(-e); }\n"
-     "$T fx_frexp($T x, out $I e) { $T f; $T m = fx_frexp(x, f); e = $I(f); return m; }"},
-    {"fx_ldexp", nullptr,
-     "$T fx_ldexp($T x, $T e) { return x * exp2(e); }\n$T fx_ldexp($T x, $I e) { return x * exp2($T(e)); }"},
-};
-
-// The helper that computes a GLSL.std.450 instruction as ps_3_0 does, or nullptr; `binary` when it
-// takes two arguments.
-const char* helper_for_op(std::uint32_t op, bool& binary)
+bool calls(const Intrinsic& row, const std::string& function)
 {
-    binary = false;
-    switch (op) {
-    case GLSLstd450Sin: return "fx_sin";
-    case GLSLstd450Cos: return "fx_cos";
-    case GLSLstd450Tan: return "fx_tan";
-    case GLSLstd450Acos: return "fx_acos";
-    case GLSLstd450Asin: return "fx_asin";
-    case GLSLstd450Log: return "fx_log";
-    case GLSLstd450Log2: return "fx_log2";
-    case GLSLstd450Sqrt: return "fx_sqrt";
-    case GLSLstd450InverseSqrt: return "fx_rsqrt";
-    case GLSLstd450Pow: binary = true; return "fx_pow";
-    case GLSLstd450Ldexp: binary = true; return "fx_ldexp";
-    case GLSLstd450Frexp: binary = true; return "fx_frexp";
-    default: return nullptr;
-    }
+    return row.definition.find(function + "(") != std::string_view::npos;
 }
 
 // The helpers' bodies are ours: filling in their types edits nothing SPIRV-Cross wrote.
@@ -83,24 +40,20 @@ std::string replace_all(std::string s, const std::string& from, const std::strin
     return s;
 }
 
-// Each helper for float and vec2 to vec4, once for the process.
-std::vector<std::string> helper_definitions()
+// A helper's definition for float and vec2 to vec4.
+std::string definition(std::string_view body)
 {
-    std::vector<std::string> definitions;
-    for (const Helper& h : HELPERS) {
-        std::string text;
-        for (int n = 1; n <= 4; ++n) {
-            std::string t = n == 1 ? "float" : "vec" + std::to_string(n);
-            std::string i = n == 1 ? "int" : "ivec" + std::to_string(n);
-            std::string ge = n == 1 ? "x >= 0.0" : "greaterThanEqual(x, " + t + "(0.0))";
-            std::string eq = n == 1 ? "x == 0.0" : "equal(x, " + t + "(0.0))";
-            if (n > 1) text += "\n";
-            text += replace_all(replace_all(replace_all(replace_all(h.body, "$GE0", ge), "$EQ0", eq), "$T", t), "$I",
-                                i);
-        }
-        definitions.push_back(text);
+    std::string text;
+    for (int n = 1; n <= 4; ++n) {
+        std::string t = n == 1 ? "float" : "vec" + std::to_string(n);
+        std::string i = n == 1 ? "int" : "ivec" + std::to_string(n);
+        std::string ge = n == 1 ? "x >= 0.0" : "greaterThanEqual(x, " + t + "(0.0))";
+        std::string eq = n == 1 ? "x == 0.0" : "equal(x, " + t + "(0.0))";
+        if (n > 1) text += "\n";
+        text += replace_all(replace_all(replace_all(replace_all(std::string(body), "$GE0", ge), "$EQ0", eq), "$T", t),
+                            "$I", i);
     }
-    return definitions;
+    return text;
 }
 
 }  // namespace
@@ -230,37 +183,37 @@ void D3D9Glsl::find_helpers()
                 if (instruction.op == spv::OpFunctionCall && seen.insert(ops[2]).second) functions.push_back(ops[2]);
                 if (instruction.op == spv::OpExtInst && instruction.length >= 4 &&
                     get<spirv_cross::SPIRExtension>(ops[2]).ext == spirv_cross::SPIRExtension::GLSL) {
-                    if (const char* helper = helper_for(ops[0], ops[3], instruction.length - 4)) add_helper(helper);
+                    if (const Intrinsic* row = helper_for(ops[0], ops[3], instruction.length - 4)) add_helper(*row);
                 }
             }
         }
     }
 }
 
-bool D3D9Glsl::add_helper(const char* name)
+bool D3D9Glsl::add_helper(const Intrinsic& row)
 {
-    if (!helpers_.insert(name).second) return false;
-    for (auto it = std::rbegin(HELPERS); it != std::rend(HELPERS); ++it) {
-        if (helpers_.count(it->name) && it->needs) helpers_.insert(it->needs);
+    if (!helpers_.insert(std::string(row.replacement)).second) return false;
+    if (calls(row, REDUCE_NAME)) helpers_.insert(REDUCE_NAME);
+    for (const Intrinsic* other : helper_rows()) {
+        if (other != &row && calls(row, std::string(other->replacement))) add_helper(*other);
     }
     return true;
 }
 
-const char* D3D9Glsl::helper_for(std::uint32_t result_type, std::uint32_t op, std::uint32_t count) const
+const Intrinsic* D3D9Glsl::helper_for(std::uint32_t result_type, std::uint32_t op, std::uint32_t count) const
 {
-    if (op == GLSLstd450FrexpStruct) return count >= 1 ? "fx_frexp" : nullptr;
-    bool binary = false;
-    const char* helper = helper_for_op(op, binary);
-    if (!helper || get<SPIRType>(result_type).basetype != SPIRType::Float || count < (binary ? 2u : 1u)) {
-        return nullptr;
-    }
-    return helper;
+    // frexp's form in the back end's SPIR-V: a struct of mantissa and exponent.
+    const bool frexp_struct = op == GLSLstd450FrexpStruct;
+    const Intrinsic* row = helper_for_instruction(frexp_struct ? (int)GLSLstd450Frexp : (int)op);
+    if (!row || count < (frexp_struct ? 1u : (std::uint32_t)row->arguments)) return nullptr;
+    if (!frexp_struct && get<SPIRType>(result_type).basetype != SPIRType::Float) return nullptr;
+    return row;
 }
 
 void D3D9Glsl::emit_header()
 {
     statement("#version 330 core");
-    if (helpers_.count("fx_reduce")) {
+    if (helpers_.count(REDUCE_NAME)) {
         statement("#extension GL_ARB_gpu_shader5 : enable");
         statement("#ifdef GL_ARB_gpu_shader5");
         statement("#define FX_PRECISE precise");
@@ -309,12 +262,26 @@ void D3D9Glsl::emit_extension(const std::string& extension)
     statement("#endif");
 }
 
+// Each helper after the ones it calls; the texts are made once for the process.
 void D3D9Glsl::emit_helpers()
 {
-    static const std::vector<std::string> definitions = helper_definitions();
-    for (std::size_t h = 0; h < std::size(HELPERS); ++h) {
-        if (helpers_.count(HELPERS[h].name)) statement(definitions[h]);
-    }
+    static const std::vector<std::string> definitions = [] {
+        std::vector<std::string> all;
+        for (const Intrinsic* row : helper_rows()) all.push_back(definition(row->definition));
+        return all;
+    }();
+    static const std::string reduce = definition(REDUCE);
+    if (helpers_.count(REDUCE_NAME)) statement(reduce);
+    std::set<const Intrinsic*> written;
+    std::function<void(std::size_t)> write = [&](std::size_t h) {
+        const Intrinsic& row = *helper_rows()[h];
+        if (!helpers_.count(std::string(row.replacement)) || !written.insert(&row).second) return;
+        for (std::size_t other = 0; other < helper_rows().size(); ++other) {
+            if (other != h && calls(row, std::string(helper_rows()[other]->replacement))) write(other);
+        }
+        statement(definitions[h]);
+    };
+    for (std::size_t h = 0; h < helper_rows().size(); ++h) write(h);
 }
 
 void D3D9Glsl::emit_buffer_block(const spirv_cross::SPIRVariable& var)
@@ -332,24 +299,23 @@ void D3D9Glsl::emit_buffer_block(const spirv_cross::SPIRVariable& var)
 void D3D9Glsl::emit_glsl_op(std::uint32_t result_type, std::uint32_t id, std::uint32_t op, const std::uint32_t* args,
                             std::uint32_t count)
 {
-    const char* helper = helper_for(result_type, op, count);
-    if (!helper) {
+    const Intrinsic* row = helper_for(result_type, op, count);
+    if (!row) {
         CompilerGLSL::emit_glsl_op(result_type, id, op, args, count);
         return;
     }
     // A helper found only now (find_helpers should leave none) costs SPIRV-Cross another pass.
-    if (add_helper(helper)) force_recompile();
+    if (add_helper(*row)) force_recompile();
+    const std::string helper(row->replacement);
     if (op == GLSLstd450FrexpStruct) {  // the back end's form of frexp: {mantissa, exponent}
         const SPIRType& type = get<SPIRType>(result_type);
         emit_uninitialized_temporary_expression(result_type, id);
-        statement(to_expression(id), ".", to_member_name(type, 0), " = fx_frexp(", to_expression(args[0]), ", ",
+        statement(to_expression(id), ".", to_member_name(type, 0), " = ", helper, "(", to_expression(args[0]), ", ",
                   to_expression(id), ".", to_member_name(type, 1), ");");
         return;
     }
-    bool binary = false;
-    helper_for_op(op, binary);
-    if (binary) emit_binary_func_op(result_type, id, args[0], args[1], helper);
-    else emit_unary_func_op(result_type, id, args[0], helper);
+    if (row->arguments == 2) emit_binary_func_op(result_type, id, args[0], args[1], helper.c_str());
+    else emit_unary_func_op(result_type, id, args[0], helper.c_str());
     if (op == GLSLstd450Frexp) register_write(args[1]);  // the exponent's out parameter
 }
 
@@ -382,8 +348,10 @@ void D3D9Glsl::emit_instruction(const spirv_cross::Instruction& instruction)
 void D3D9Glsl::replace_illegal_names()
 {
     CompilerGLSL::replace_illegal_names();
-    std::unordered_set<std::string> ours = {"FX_PRECISE"};
-    for (const Helper& h : HELPERS) ours.insert(h.name);
+    // GLSL's own main() is the entry point's wrapper: a function of the shader named main is renamed.
+    std::unordered_set<std::string> ours = {"FX_PRECISE", "main"};
+    ours.insert(REDUCE_NAME);
+    for (const Intrinsic* row : helper_rows()) ours.insert(std::string(row->replacement));
     for (const Macro& m : macros_) ours.insert(m.name);
     for (const SpreadInput& input : spread_inputs_) {
         ours.insert(input.name);

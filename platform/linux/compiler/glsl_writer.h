@@ -24,6 +24,8 @@
 
 #include <spirv_cross/spirv_glsl.hpp>
 
+#include "intrinsics.h"
+
 namespace fxcompiler {
 
 class D3D9Glsl : public spirv_cross::CompilerGLSL {
@@ -79,9 +81,9 @@ private:
     std::string gather(const spirv_cross::SPIRType& type, const std::vector<std::string>& registers,
                        std::size_t& next);
     bool holds_values(const spirv_cross::SPIRType& type) const;
-    const char* helper_for(std::uint32_t result_type, std::uint32_t op, std::uint32_t count) const;
+    const Intrinsic* helper_for(std::uint32_t result_type, std::uint32_t op, std::uint32_t count) const;
     void find_helpers();
-    bool add_helper(const char* name);  // false when the header has it already
+    bool add_helper(const Intrinsic& row);  // false when the header has it already
     void emit_extension(const std::string& extension);
     void emit_helpers();
 };

@@ -3,7 +3,7 @@
 // Reads: calls of intrinsics the file does not define itself.
 // Changes: a call of a `Defined` intrinsic calls our HLSL function instead (lit -> fx_lit, defined
 //   in the preamble); a call of an `Expanded` one becomes its expression (fmod).
-// Refuses, with the place: a call of a `Refused` intrinsic (noise).
+// Refuses, with the place: a call of a `Refused` intrinsic (noise, the wave and quad operations).
 #include <set>
 
 #include "intrinsics.h"
@@ -39,7 +39,10 @@ private:
     {
         if (!t_.ident(k) || !t_.is(k + 1, "(") || (k > 0 && t_.is(k - 1, "."))) return nullptr;
         const Intrinsic* row = find_intrinsic(t_.view(k));
-        if (!row || row->treatment == Treatment::Native || user_.count(row->name)) return nullptr;
+        if (!row || row->treatment == Treatment::Native || row->treatment == Treatment::Helper ||
+            user_.count(row->name)) {
+            return nullptr;
+        }
         return row;
     }
 
@@ -54,8 +57,7 @@ private:
             }
             switch (row->treatment) {
             case Treatment::Refused:
-                unit_.error(t_[k], "'" + t_.str(k) + "' : no matching overloaded function found " +
-                                       std::string(row->definition));
+                unit_.error(t_[k], "'" + t_.str(k) + "' : " + std::string(row->definition));
                 break;
             case Treatment::Defined: {
                 Token call = t_[k];
@@ -66,7 +68,8 @@ private:
                 break;
             }
             case Treatment::Expanded: k = expand(*row, k, out); break;
-            case Treatment::Native: break;
+            case Treatment::Native:
+            case Treatment::Helper: break;
             }
         }
         return out;

@@ -3,9 +3,10 @@
 //   variable only initialised and read is constant data, which Direct3D 9 keeps in constant
 //   registers). Changes: nothing.
 // Refuses, with the place: one such variable needing more than 32 registers (an array takes one
-//   register an element, a matrix one a row, a struct its members'), as Direct3D 9's compiler
-//   does. A GL driver would build `static float4 a[65536]` written at run-time for minutes and
-//   gigabytes.
+//   register an element, a matrix one a row, a struct its members'), or the global statics the code
+//   writes, which live through the whole shader, needing more than 32 together; as Direct3D 9's
+//   compiler does. A GL driver would build `static float4 a[65536]` written at run-time, or 1,024
+//   statics of 32 registers each, for minutes and gigabytes.
 #include "passes.h"
 #include "ps30.h"
 #include "shapes.h"
@@ -47,16 +48,22 @@ public:
 
 private:
     Unit& unit_;
+    long statics_ = 0;  // registers of the global statics so far
 
     void declared(const Declarator& d) override
     {
         if (!unit_.errors.empty() || d.parameter || d.is_const || (d.global && !d.is_static)) return;
         const long count = registers(d.shape);
-        if (count <= (long)fxplatform::ps30::TEMPORARIES) return;
-        if (d.value_end > d.value_first && !written(d.name)) return;
-        unit_.error(t_[d.name], "'" + t_.str(d.name) + "' : needs " + std::to_string(count) +
-                                    " temporary registers; ps_3_0 has " +
-                                    std::to_string(fxplatform::ps30::TEMPORARIES) + ", r0 to r31");
+        const long limit = (long)fxplatform::ps30::TEMPORARIES;
+        if (count <= 0 || (d.value_end > d.value_first && !written(d.name))) return;
+        if (count > limit) {
+            unit_.error(t_[d.name], "'" + t_.str(d.name) + "' : needs " + std::to_string(count) +
+                                        " temporary registers; ps_3_0 has " + std::to_string(limit) + ", r0 to r31");
+        } else if (d.global && (statics_ += count) > limit) {
+            unit_.error(t_[d.name], "'" + t_.str(d.name) + "' : the statics the code writes need " +
+                                        std::to_string(statics_) + " temporary registers together; ps_3_0 has " +
+                                        std::to_string(limit) + ", r0 to r31");
+        }
     }
 
     // Whether the code after the declaration at `name` assigns to the variable or an element of it.

@@ -21,6 +21,7 @@ struct Unit {
     std::vector<std::pair<std::string, Diagnostic>> unnamed_parameters;
     std::string preamble;              // HLSL for before the text: our definitions of intrinsics
     std::string statics_call;          // the statics pass's: runs the moved initialisers
+    std::vector<CallDepth> call_depths;  // the calls pass's
 
     std::vector<Diagnostic> warnings;  // what the compile says and goes on
 
@@ -45,6 +46,7 @@ void drop_const_return_types(Unit& unit);     // pass_return_types.cpp
 void move_static_initialisers(Unit& unit);    // pass_statics.cpp
 void rewrite_initialiser_lists(Unit& unit);   // pass_initialisers.cpp
 void split_matrix_swizzles(Unit& unit);       // pass_matrix_swizzles.cpp
+void measure_calls(Unit& unit);               // pass_calls.cpp
 void apply_intrinsic_rules(Unit& unit);       // pass_intrinsics.cpp
 
 // ---- what several passes ask ----
@@ -54,6 +56,9 @@ bool read_integer(std::string_view text, std::uint64_t& value);
 // The tokens [first, last] of every technique, pass, effect object, sampler_state block and
 // annotation (the effect-syntax pass's finding, also used on raw text by blank_effect_syntax).
 std::vector<std::pair<std::size_t, std::size_t>> find_effect_syntax(const TokenList& t);
+
+// Each top-level function definition: its name and the index of the '{' that opens its body.
+std::vector<std::pair<std::string_view, std::size_t>> function_bodies(const TokenList& t);
 
 // Names of the functions the code defines (with a body).
 std::vector<std::string_view> defined_functions(const TokenList& t);

@@ -31,7 +31,10 @@ const struct {
     {"initialiser lists", rewrite_initialiser_lists},     // flat lists nested as the type is
     {"matrix swizzles", split_matrix_swizzles},           // m._m00_m11 read as float2(m._m00, m._m11)
     {"intrinsics", apply_intrinsic_rules},                // lit, fmod, noise as Direct3D 9 has them
+    {"calls", measure_calls},                             // how deep each function's calls go
 };
+
+}  // namespace
 
 // Where each top-level function definition's body opens: the index of its '{'.
 std::vector<std::pair<std::string_view, std::size_t>> function_bodies(const TokenList& t)
@@ -52,8 +55,6 @@ std::vector<std::pair<std::string_view, std::size_t>> function_bodies(const Toke
     }
     return bodies;
 }
-
-}  // namespace
 
 std::vector<std::string_view> defined_functions(const TokenList& t)
 {
@@ -96,6 +97,7 @@ bool prepare_source(const std::string& text, const std::string& /*file_name*/, c
     prepared.globals = std::move(unit.globals);
     prepared.unnamed_parameters = std::move(unit.unnamed_parameters);
     prepared.warnings = std::move(unit.warnings);
+    prepared.call_depths = std::move(unit.call_depths);
     prepared.statics_call = std::move(unit.statics_call);
     prepared.bodies.clear();
     if (!prepared.statics_call.empty()) {

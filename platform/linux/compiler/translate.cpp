@@ -164,6 +164,11 @@ TranslateResult translate_hlsl(const PreparedSource& source, const std::string& 
             diagnostics.push_back({1, 1, true, "'" + entry + "' : entry point not found"});
             return result;
         }
+        std::vector<Diagnostic> too_big = check_code_size(spirv, source, entry);
+        if (!too_big.empty()) {
+            diagnostics.insert(diagnostics.end(), too_big.begin(), too_big.end());
+            return result;
+        }
 
         Diagnostic error;
         if (!write_glsl(std::move(spirv), source, result.blob, error)) {

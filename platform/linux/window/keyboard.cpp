@@ -3,6 +3,7 @@
 #include <cerrno>
 #include <cstdlib>
 #include <cstring>
+#include <string>
 
 #include "keyboard_x11.h"
 #include "source_watch.h"
@@ -221,7 +222,12 @@ SHORT WINAPI GetAsyncKeyState(int vKey)
         // SDL also sees keys sent to our window alone (synthetic events the X keymap never shows).
         down = down || sdl_key_down(vk);
         if (!reload_on_save_decided) decide_reload_on_save(global_keyboard);
-        saved = vk == VK_F5 && fxplatform::source_watch::saved();
+        if (vk == VK_F5) {
+            saved = fxplatform::source_watch::saved();
+            for (const std::string& folder : fxplatform::source_watch::take_lost_folders())
+                report("GetAsyncKeyState: reload on save has stopped: the folder of %s (%s) is gone",
+                       fxplatform::source_watch::names(folder).c_str(), folder.c_str());
+        }
     }
     const bool pressed = latched[vk] || saved;
     latched[vk] = false;

@@ -7,8 +7,6 @@
 #include <X11/extensions/XInput2.h>
 #include <X11/keysym.h>
 
-#include <unistd.h>
-
 #include <cstdlib>
 #include <cstring>
 
@@ -221,24 +219,6 @@ bool turned_off()
     const char* setting = std::getenv("FXVIEW_GLOBAL_KEYBOARD");
     return setting && std::strcmp(setting, "0") == 0;
 }
-
-
-namespace {
-
-// exit() still stops the compiler helper; Xlib calls this again if an exit handler touches the
-// dead connection, and then we leave at once.
-int display_lost(Display*)
-{
-    static bool leaving = false;
-    if (leaving) _exit(EXIT_DISPLAY_LOST);
-    leaving = true;
-    report("the connection to the X server was lost; exiting with code %d", EXIT_DISPLAY_LOST);
-    std::exit(EXIT_DISPLAY_LOST);
-}
-
-}  // namespace
-
-void exit_when_display_lost() { XSetIOErrorHandler(display_lost); }
 
 void close()
 {

@@ -17,8 +17,6 @@ void drain();
 void close();
 // FXVIEW_GLOBAL_KEYBOARD=0: the user does not want the viewer to read keys meant for other programs.
 bool turned_off();
-// Losing the X server ends the process with EXIT_DISPLAY_LOST (Xlib's own handler exits with 1).
-void exit_when_display_lost();
 
 }  // namespace x11_keyboard
 }  // namespace window_service

@@ -11,7 +11,7 @@
 #include <strings.h>
 #include <vector>
 
-#include "keyboard_x11.h"
+#include "display_x11.h"
 #include "wayland_seat.h"
 #include "window_service.h"
 
@@ -148,7 +148,7 @@ bool start_video()
         return false;
     }
     // After SDL's start, which sets a handler of its own.
-    if (!headless_requested && video_is_x11_driver(driver)) x11_keyboard::exit_when_display_lost();
+    if (!headless_requested && video_is_x11_driver(driver)) x11_display::exit_when_lost();
     video.up = true;
     video.headless = headless_requested;
     apply_cursor();
