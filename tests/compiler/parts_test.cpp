@@ -116,6 +116,54 @@ TEST(Blob, VfaceIsReadAndDepthWrittenOnce)
     EXPECT_EQ(messages_of(out), "main.fx(1,58): error: two outputs write DEPTH");
 }
 
+// An array or matrix input spans one index an element or row; each message names what the
+// shader has.
+TEST(Blob, ArrayAndMatrixInputsSpanConsecutiveIndices)
+{
+    struct Case {
+        std::string source;
+        std::string message;
+    };
+    const std::string body = " : COLOR0 { return 1; }\n";
+    const Case cases[] = {
+        {"float4 ps_main(float2 tc[3] : TEXCOORD14)" + body,
+         "main.fx(1,31): error: input TEXCOORD14 spans TEXCOORD14 to TEXCOORD16, an index an element or row; "
+         "semantics take indices 0 to 15"},
+        {"float4 ps_main(float4x4 m : texcoord13)" + body,
+         "main.fx(1,29): error: input TEXCOORD13 spans TEXCOORD13 to TEXCOORD16, an index an element or row; "
+         "semantics take indices 0 to 15"},
+        // Every element of a struct's array counts, read or not.
+        {"struct In { float4 c[4] : COLOR0; float2 t[2][7] : TEXCOORD3; };\nfloat4 ps_main(In i)" + body,
+         "main.fx(1,52): error: input TEXCOORD3 spans TEXCOORD3 to TEXCOORD16, an index an element or row; "
+         "semantics take indices 0 to 15"},
+        {"float4 ps_main(float2 a[2] : TEXCOORD1, float2 b : TEXCOORD2)" + body,
+         "main.fx(1,52): error: two inputs share the semantic TEXCOORD2 (an array or matrix input takes one index "
+         "an element or row, from the one it names on)"},
+        {"struct In { float2 p[2] : VPOS; };\nfloat4 ps_main(In i)" + body,
+         "main.fx(1,27): error: input VPOS is one register; it cannot be an array or a matrix"},
+        {"float4 ps_main(float4 p[2] : POSITION)" + body,
+         "main.fx(1,30): error: input POSITION is one register; it cannot be an array or a matrix"},
+        {"struct V { float2 a : TEXCOORD0; };\nstruct In { V v[2]; };\nfloat4 ps_main(In i)" + body,
+         "main.fx(1,23): error: input TEXCOORD0: arrays of structs are not supported as inputs; declare the "
+         "members as arrays instead"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.source);
+        EXPECT_EQ(messages_of(compile_text(c.source)), c.message);
+    }
+    // Elements in order, the last index fastest, up to TEXCOORD15; integers stay flat.
+    fxcompiler::CompileOutput out = compile_text(
+        "struct In { float2 t[2][3] : TEXCOORD3; float2x2 m[2] : TEXCOORD9; int3 id[3] : TEXCOORD13; };\n"
+        "float4 ps_main(In i) : COLOR0 { return i.t[1][0].xyxy + i.m[1][0].x + i.id[1].x; }\n");
+    ASSERT_EQ(out.result, 0) << messages_of(out);
+    ASSERT_EQ(out.blob.inputs.size(), 13u);
+    for (std::uint32_t k = 0; k < 13; ++k) EXPECT_EQ(out.blob.inputs[k].semantic_index, 3 + k);
+    EXPECT_NE(out.blob.glsl.find("i.t[1][0] = fx_in_TEXCOORD6;"), std::string::npos) << out.blob.glsl;
+    EXPECT_NE(out.blob.glsl.find("i.m[1] = fx_in_TEXCOORD11_to_12;"), std::string::npos) << out.blob.glsl;
+    EXPECT_TRUE(out.blob.inputs[12].flat);
+    EXPECT_EQ(out.blob.inputs[12].glsl_type, "ivec3");
+}
+
 TEST(Blob, UnusedGlobalsAndSamplersLeaveNoConstantsOrBindings)
 {
     fxcompiler::CompileOutput out =

@@ -16,8 +16,12 @@ namespace {
 
 const UINT SIZE = 8;
 
+const DWORD FVF_TEX3 = 0x300;  // D3DFVF_TEX3: three sets of texture coordinates
+
+// Set k of the texture coordinates holds uv + k; the viewer's quad carries set 0 only.
 struct Vertex {
-    float x, y, z, rhw, u, v;
+    float x, y, z, rhw;
+    float uv[3][2];
 };
 
 template <typename T>
@@ -74,7 +78,7 @@ protected:
 
     // Compiles, draws the viewer's quad over a width x height float target, reads it back.
     std::vector<float> draw(const std::string& source, const std::string& entry, UINT width = SIZE,
-                            UINT height = SIZE, bool optimise = false)
+                            UINT height = SIZE, bool optimise = false, DWORD texcoords = D3DFVF_TEX1)
     {
         fxcompiler::TranslateOptions options;
         options.optimise = optimise;
@@ -92,13 +96,18 @@ protected:
             IDirect3DSurface9* surface = nullptr;
             target->GetSurfaceLevel(0, &surface);
             const float w = (float)width - 0.5f, h = (float)height - 0.5f;
-            const Vertex quad[4] = {
-                {-0.5f, -0.5f, 0, 1, 0, 0}, {w, -0.5f, 0, 1, 1, 0}, {-0.5f, h, 0, 1, 0, 1}, {w, h, 0, 1, 1, 1}};
+            Vertex quad[4] = {{-0.5f, -0.5f, 0, 1, {}}, {w, -0.5f, 0, 1, {}}, {-0.5f, h, 0, 1, {}}, {w, h, 0, 1, {}}};
+            for (int i = 0; i < 4; ++i) {
+                for (int k = 0; k < 3; ++k) {
+                    quad[i].uv[k][0] = (float)(i & 1) + (float)k;
+                    quad[i].uv[k][1] = (float)(i >> 1) + (float)k;
+                }
+            }
             dev_->SetRenderTarget(0, surface);
             dev_->BeginScene();
             dev_->Clear(0, NULL, D3DCLEAR_TARGET | D3DCLEAR_ZBUFFER, 0, 1.0f, 0);
             dev_->SetPixelShader(shader);
-            dev_->SetFVF(D3DFVF_XYZRHW | D3DFVF_TEX1);
+            dev_->SetFVF(D3DFVF_XYZRHW | texcoords);
             EXPECT_EQ(dev_->DrawPrimitiveUP(D3DPT_TRIANGLESTRIP, 2, quad, sizeof(Vertex)), D3D_OK);
             dev_->EndScene();
             dev_->SetPixelShader(NULL);
@@ -210,6 +219,31 @@ TEST_F(Render, UnboundSamplersTakeUnitsInDeclarationOrderOfUse)
     dev_->SetTexture(1, NULL);
     release(stage0);
     release(stage1);
+}
+
+// The viewer's quad gives TEXCOORD0 only; a quad with three sets shows each element and row of
+// an array or matrix input reading its own register, as parameters and in input structs.
+TEST_F(Render, ArrayAndMatrixInputsReadConsecutiveRegisters)
+{
+    const char* const shaders[] = {
+        "float4 ps_main(float2 tc[3] : TEXCOORD0) : COLOR0 { return float4(tc[1], tc[2]); }",
+        "struct In { float2 uv : TEXCOORD0; float2 tc[2] : TEXCOORD1; };\n"
+        "float4 ps_main(In i) : COLOR0 { return float4(i.tc[0], i.tc[1]); }",
+        "float4 ps_main(float2x2 m : TEXCOORD1) : COLOR0 { return float4(m[0], m._21_22); }",
+        "struct In { float2x2 m[1] : TEXCOORD1; };\n"
+        "float4 ps_main(In i) : COLOR0 { float4 r = 0; for (int k = 0; k < 2; ++k) r = float4(r.zw, i.m[0][k]);"
+        " return r; }",
+    };
+    for (const char* shader : shaders) {
+        SCOPED_TRACE(shader);
+        std::vector<float> rgba = draw(shader, "ps_main", SIZE, SIZE, false, FVF_TEX3);
+        ASSERT_EQ(rgba.size(), SIZE * SIZE * 4);
+        const float* p = &rgba[(3 * SIZE + 5) * 4];  // pixel (5, 3): uv = (0.6875, 0.4375)
+        EXPECT_FLOAT_EQ(p[0], 1.6875f);
+        EXPECT_FLOAT_EQ(p[1], 1.4375f);
+        EXPECT_FLOAT_EQ(p[2], 2.6875f);
+        EXPECT_FLOAT_EQ(p[3], 2.4375f);
+    }
 }
 
 TEST_F(Render, ProjectiveAndLodSamplingReadTheRightTexels)

@@ -101,6 +101,63 @@ void D3D9Glsl::write_depth(spirv_cross::VariableID output, const std::string& na
     special_register(output, name, "gl_FragDepth");
 }
 
+void D3D9Glsl::read_spread_input(spirv_cross::VariableID input, const std::string& name,
+                                 const std::vector<std::string>& registers, const std::string& type, bool flat)
+{
+    set_name(input, name);
+    set_remapped_variable_state(input, true);
+    spread_inputs_.push_back({input, name, registers, type, flat});
+}
+
+// A spread input's value from its registers in order: an array's elements, a matrix's columns
+// (glslang's columns are HLSL's rows).
+std::string D3D9Glsl::gather(const SPIRType& type, const std::vector<std::string>& registers, std::size_t& next)
+{
+    auto take = [&]() { return next < registers.size() ? registers[next++] : std::string("0"); };
+    std::string value;
+    if (!type.array.empty()) {
+        const SPIRType& element = get<SPIRType>(type.parent_type);
+        for (std::uint32_t i = 0; i < to_array_size_literal(type); ++i) {
+            value += (i ? ", " : "") + gather(element, registers, next);
+        }
+        return type_to_glsl_constructor(type) + "(" + value + ")";
+    }
+    if (type.columns > 1) {
+        for (std::uint32_t c = 0; c < type.columns; ++c) value += (c ? ", " : "") + take();
+        return type_to_glsl(type) + "(" + value + ")";
+    }
+    return take();
+}
+
+// Direct3D 9 starts a static at 0; glslang makes statics, global or local, Private variables,
+// which GLSL leaves undefined. Locals (Function variables) are undefined on both and stay so.
+std::string D3D9Glsl::variable_decl(const spirv_cross::SPIRVariable& variable)
+{
+    std::string declaration = CompilerGLSL::variable_decl(variable);
+    if (variable.storage != spv::StorageClassPrivate || variable.initializer || variable.static_expression) {
+        return declaration;
+    }
+    const SPIRType& type = get_variable_data_type(variable);
+    if (!holds_values(type) || !type_can_zero_initialize(type)) return declaration;
+    // Written once a type: SPIRV-Cross may write the declarations several times.
+    std::string& zero = zeros_[get_variable_data_type_id(variable)];
+    if (zero.empty()) zero = to_zero_initialized_expression(get_variable_data_type_id(variable));
+    return declaration + " = " + zero;
+}
+
+// Numbers and booleans, in structs and arrays; no samplers.
+bool D3D9Glsl::holds_values(const SPIRType& type) const
+{
+    if (type.basetype == SPIRType::Struct) {
+        for (spirv_cross::TypeID member : type.member_types) {
+            if (!holds_values(get<SPIRType>(member))) return false;
+        }
+        return true;
+    }
+    return type.basetype == SPIRType::Boolean || type.basetype == SPIRType::Int || type.basetype == SPIRType::UInt ||
+           type.basetype == SPIRType::Float || type.basetype == SPIRType::Half || type.basetype == SPIRType::Double;
+}
+
 std::string D3D9Glsl::compile()
 {
     // [earlydepthstencil]: GLSL 330 takes the header's layout line with this extension.
@@ -173,6 +230,12 @@ void D3D9Glsl::emit_header()
         statement("layout(pixel_center_integer) in vec4 gl_FragCoord;");
     }
     for (const Macro& macro : macros_) statement("#define ", macro.name, " ", macro.value);
+    for (const SpreadInput& input : spread_inputs_) {
+        for (const std::string& r : input.registers) statement(input.flat ? "flat in " : "in ", input.type, " ", r, ";");
+        std::size_t next = 0;
+        statement("#define ", input.name, " (", gather(get_variable_data_type(get<spirv_cross::SPIRVariable>(input.id)),
+                                                       input.registers, next), ")");
+    }
     emit_helpers();
     statement("");
 }
@@ -290,6 +353,10 @@ void D3D9Glsl::replace_illegal_names()
     ours.insert(REDUCE_NAME);
     for (const Intrinsic* row : helper_rows()) ours.insert(std::string(row->replacement));
     for (const Macro& m : macros_) ours.insert(m.name);
+    for (const SpreadInput& input : spread_inputs_) {
+        ours.insert(input.name);
+        ours.insert(input.registers.begin(), input.registers.end());
+    }
     CompilerGLSL::replace_illegal_names(ours);
 }
 

@@ -5,16 +5,19 @@
 // Changes: the SPIR-V's layout and names, so that the writer (glsl_writer.h) writes Direct3D 9's
 // registers: constants packed one per register (a matrix one per column, or per row when
 // row_major) and assigned as Direct3D 9 assigns them, used only (registers.cpp); samplers on s#;
-// inputs named by semantic (fx_in_TEXCOORD0); COLORn at location n; VPOS, VFACE and DEPTH as GL
-// built-ins. The blob lists what the device must feed the GLSL.
+// inputs named by semantic (fx_in_TEXCOORD0), an array or matrix input one an element or row from
+// the semantic it names on; COLORn at location n; VPOS, VFACE and DEPTH as GL built-ins. The blob
+// lists what the device must feed the GLSL.
 // Refuses, at the declaration or the semantic as written: Direct3D 10 resources and constant
 // buffers, system values ps_3_0 lacks, int and bool members of struct constants, constants past
-// c223, samplers past s15, sampler arrays and 1D samplers, matrix and array inputs, outputs other
-// than COLOR0-COLOR3 and DEPTH, two inputs or outputs on one register; and without a place (the
-// SPIR-V keeps none), wave and quad intrinsics.
+// c223, samplers past s15, sampler arrays and 1D samplers, array or matrix inputs past index 15
+// or on VPOS, VFACE or POSITION0, arrays of structs as inputs, outputs other than COLOR0-COLOR3
+// and DEPTH, two inputs or outputs on one register; and without a place (the SPIR-V keeps none),
+// wave and quad intrinsics.
 #include <algorithm>
 #include <cctype>
 #include <cstdlib>
+#include <map>
 #include <set>
 #include <unordered_map>
 
@@ -30,6 +33,7 @@ using spirv_cross::SPIRType;
 
 using fxplatform::ps30::COLOR_OUTPUTS;
 using fxplatform::ps30::FLOAT_CONSTANTS;
+using fxplatform::ps30::MAX_SEMANTIC_INDEX;
 using fxplatform::ps30::SAMPLERS;
 const char* const CONSTANTS_NAME = "fx_c";
 
@@ -298,11 +302,9 @@ private:
         }
     }
 
-    std::string glsl_type(const SPIRType& type, const std::string& semantic) const
+    // The GLSL type of one of the input's registers: the input's, or its elements' or rows'.
+    std::string register_type(const SPIRType& type, const std::string& semantic) const
     {
-        if (!type.array.empty() || type.columns > 1) {
-            fail_at_semantic(semantic, "input " + semantic + ": matrix and array inputs are not supported");
-        }
         const char* scalar = type.basetype == SPIRType::Float ? "float" : type.basetype == SPIRType::Int ? "int"
                            : type.basetype == SPIRType::UInt ? "uint" : nullptr;
         const char* vector = type.basetype == SPIRType::Float ? "vec" : type.basetype == SPIRType::Int ? "ivec" : "uvec";
@@ -310,34 +312,118 @@ private:
         return type.vecsize == 1 ? std::string(scalar) : vector + std::to_string(type.vecsize);
     }
 
+    // Registers an input spans: one an array element, one a matrix row (glslang's column).
+    static std::uint64_t registers_of(const spirv_cross::CompilerGLSL& glsl, const SPIRType& type)
+    {
+        if (type.pointer) return registers_of(glsl, glsl.get_type(type.parent_type));
+        if (!type.array.empty()) {
+            std::uint64_t size = type.array_size_literal.back() ? type.array.back() : 1;
+            return size * registers_of(glsl, glsl.get_type(type.parent_type));
+        }
+        return type.columns;
+    }
+
+    // glslang splits an input struct into a variable a member, and an array member into one an
+    // element ("i.t[1][0]"), each with the member's semantic; every element is there. False for
+    // an input that is no such element.
+    bool struct_element(const std::string& name, const std::string& semantic, std::string& array,
+                        std::vector<std::uint64_t>& index) const
+    {
+        std::size_t open = name.find('[');
+        if (open == std::string::npos) return false;
+        array = name.substr(0, open);
+        index.clear();
+        while (open < name.size() && name[open] == '[') {
+            std::size_t close = name.find(']', open);
+            if (close == std::string::npos) break;
+            index.push_back(std::strtoull(name.c_str() + open + 1, nullptr, 10));
+            open = close + 1;
+        }
+        if (open < name.size()) {  // a member of an element: "i.v[1].a"
+            fail_at_semantic(semantic, "input " + semantic + ": arrays of structs are not supported as inputs; "
+                                                             "declare the members as arrays instead");
+        }
+        return true;
+    }
+
+    // Direct3D 9 gives an array input one semantic index an element and a matrix one a row, from
+    // the index written on: float2 tc[2] : TEXCOORD0 reads TEXCOORD0 and TEXCOORD1.
     void inputs(const spirv_cross::SmallVector<spirv_cross::Resource>& list)
     {
-        std::set<std::string> seen;
+        // The extent of each split array, from its elements' indices.
+        std::map<std::string, std::vector<std::uint64_t>> extents;
+        std::string array;
+        std::vector<std::uint64_t> index;
+        for (const spirv_cross::Resource& r : list) {
+            std::string semantic = glsl_.get_decoration_string(r.id, spv::DecorationHlslSemanticGOOGLE);
+            if (!struct_element(glsl_.get_name(r.id), semantic, array, index)) continue;
+            std::vector<std::uint64_t>& extent = extents[array];
+            extent.resize(std::max(extent.size(), index.size()));
+            for (std::size_t k = 0; k < index.size(); ++k) extent[k] = std::max(extent[k], index[k] + 1);
+        }
+        std::map<std::string, bool> taken;  // register -> by an array or matrix
         for (const spirv_cross::Resource& r : list) {
             std::string semantic = glsl_.get_decoration_string(r.id, spv::DecorationHlslSemanticGOOGLE);
             auto split = split_semantic(semantic);
-            std::string type = glsl_type(glsl_.get_type(r.type_id), semantic);
+            if (split.first.empty()) fail("", "every pixel shader input needs a semantic");
+            const SPIRType& type = glsl_.get_type(r.type_id);
+            std::string type_name = register_type(type, semantic);
+            const std::uint64_t count = registers_of(glsl_, type);
+            const bool element = struct_element(glsl_.get_name(r.id), semantic, array, index);
+            std::uint64_t position_in_array = 0, elements = 1;
+            for (std::size_t k = 0; element && k < index.size(); ++k) {
+                position_in_array = position_in_array * extents[array][k] + index[k];
+                elements *= extents[array][k];
+            }
+            const std::uint64_t first = split.second + position_in_array * count;
+            const bool spread = count > 1 || !type.array.empty() || element;
             // POSITION0 is where a vertex shader's position went: the pixel position, as SV_POSITION.
             bool position = split.first == "POSITION" && split.second == 0;
-            std::string name = split.first == "VPOS" ? "fx_vpos"
-                             : position               ? "fx_position0"
-                             : split.first == "VFACE" ? "fx_vface"
-                                                      : "fx_in_" + split.first + std::to_string(split.second);
-            if (split.first.empty()) fail("", "every pixel shader input needs a semantic");
-            if (!seen.insert(name).second) {
-                fail_at_semantic(semantic, "two inputs share the semantic " + upper(semantic));
+            if (split.first == "VPOS" || split.first == "VFACE" || position) {
+                if (spread) {
+                    fail_at_semantic(semantic, "input " + semantic + " is one register; it cannot be an array or "
+                                                                     "a matrix");
+                }
+                std::string name = split.first == "VPOS" ? "fx_vpos" : position ? "fx_position0" : "fx_vface";
+                take(taken, name, semantic, false);
+                if (split.first == "VFACE") glsl_.read_face(r.id, name, type_name);
+                else glsl_.read_pixel_position(r.id, name, type_name, type.vecsize);
+                continue;
             }
-            if (split.first == "VPOS" || position) {
-                glsl_.read_pixel_position(r.id, name, type, glsl_.get_type(r.type_id).vecsize);
-            } else if (split.first == "VFACE") {
-                glsl_.read_face(r.id, name, type);
+            const std::uint64_t last = split.second + elements * count - 1;  // of the whole array
+            if (last > MAX_SEMANTIC_INDEX) {
+                fail_at_semantic(semantic, "input " + semantic + " spans " + split.first +
+                                               std::to_string(split.second) + " to " + split.first +
+                                               std::to_string(last) + ", an index an element or row; semantics "
+                                               "take indices 0 to " + std::to_string(MAX_SEMANTIC_INDEX));
+            }
+            bool flat = glsl_.has_decoration(r.id, spv::DecorationFlat) || type.basetype != SPIRType::Float;
+            std::vector<std::string> registers;
+            for (std::uint64_t i = first; i < first + count; ++i) {
+                registers.push_back("fx_in_" + split.first + std::to_string(i));
+                take(taken, registers.back(), semantic, spread);
+                blob_.inputs.push_back({registers.back(), type_name, split.first, (std::uint32_t)i, flat});
+            }
+            if (count == 1 && type.array.empty()) {
+                glsl_.set_name(r.id, registers.front());
             } else {
-                glsl_.set_name(r.id, name);
-                bool flat = glsl_.has_decoration(r.id, spv::DecorationFlat) ||
-                            glsl_.get_type(r.type_id).basetype != SPIRType::Float;
-                blob_.inputs.push_back({name, type, split.first, split.second, flat});
+                glsl_.read_spread_input(r.id, registers.front() + "_to_" + std::to_string(first + count - 1),
+                                        registers, type_name, flat);
             }
         }
+    }
+
+    // Marks the register `name` read, refusing a second input on it.
+    void take(std::map<std::string, bool>& taken, const std::string& name, const std::string& semantic,
+              bool spread) const
+    {
+        auto [at, added] = taken.emplace(name, spread);
+        if (added) return;
+        std::string shared = name.compare(0, 6, "fx_in_") == 0 ? name.substr(6) : upper(semantic);
+        fail_at_semantic(semantic, "two inputs share the semantic " + shared +
+                                       (spread || at->second ? " (an array or matrix input takes one index an "
+                                                               "element or row, from the one it names on)"
+                                                             : ""));
     }
 
     void outputs(const spirv_cross::SmallVector<spirv_cross::Resource>& list)
