@@ -129,7 +129,9 @@ TEST(Places, AFileMayEndAnywhere)
 {
     for (const char* end : {"const", "static const", "float a[", "cbuffer", "struct S {", "#define F(a) a##"}) {
         fxcompiler::CompileOutput out = compile_text(shader_returning("", "1") + end);
-        if (out.result != 0) EXPECT_FALSE(messages_of(out).empty()) << end;
+        if (out.result != 0) {
+            EXPECT_FALSE(messages_of(out).empty()) << end;
+        }
     }
 }
 
