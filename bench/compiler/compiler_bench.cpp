@@ -29,7 +29,7 @@ std::string read(const char* path)
     return text.str();
 }
 
-void compile(benchmark::State& state, const char* path, std::vector<const char*> entries, bool optimise,
+void compile(benchmark::State& state, const char* path, const std::vector<const char*>& entries, bool optimise,
              bool isolated)
 {
     fxcompiler::set_isolation(isolated);

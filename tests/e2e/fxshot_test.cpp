@@ -290,14 +290,14 @@ TEST(FxshotSequence, StreamOnStandardOutputIsVideoAPlayerReadsFrameByFrame)
     ASSERT_EQ(stream.error, "");
     EXPECT_EQ(stream.header, "YUV4MPEG2 W1280 H720 F5:1 Ip A1:1 C420jpeg XCOLORRANGE=LIMITED");
     ASSERT_EQ(stream.frames.size(), 3u);
-    const size_t pixels = 1280 * 720;
+    const size_t pixels = 1280 * 720, chroma_plane = pixels / 4;
     for (int i = 0; i < 3; ++i) {
         const std::uint8_t* frame = stream.frames[i];
         const Yuv expected = bt709(TIME_COLOURS[i]);
         const size_t centre = 360 * 1280 + 640, chroma_centre = 180 * 640 + 320;
         EXPECT_NEAR(frame[centre], expected.y, 0.51) << "frame " << i;
         EXPECT_NEAR(frame[pixels + chroma_centre], expected.cb, 0.51) << "frame " << i;
-        EXPECT_NEAR(frame[pixels + pixels / 4 + chroma_centre], expected.cr, 0.51) << "frame " << i;
+        EXPECT_NEAR(frame[pixels + chroma_plane + chroma_centre], expected.cr, 0.51) << "frame " << i;
     }
 
     Shot again = fxshot(with(THREE_FRAMES, {"-o", "-"}), dir.path());

@@ -108,12 +108,12 @@ TEST_F(Quitting, EscapeCloseAndTerminationEndAFrameOfMinutes)
         {"the window's close", [](Quitting& t) { t.x.send_close(t.window); }},
         {"SIGTERM", [](Quitting& t) { kill(t.viewer->pid(), SIGTERM); }},
     };
-    for (const auto& [name, request] : requests) {
-        SCOPED_TRACE(name);
+    for (const auto& request : requests) {
+        SCOPED_TRACE(request.first);
         start(ENDLESS_FRAME);
         if (HasFatalFailure()) return;
         std::this_thread::sleep_for(Millis(800));  // well into the first frame
-        expect_quick_clean_exit([&] { request(*this); });
+        expect_quick_clean_exit([&] { request.second(*this); });
     }
 }
 

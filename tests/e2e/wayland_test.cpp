@@ -26,7 +26,7 @@ std::string find_program(const std::string& name)
     std::istringstream folders(path ? path : "/usr/bin");
     std::string folder;
     while (std::getline(folders, folder, ':')) {
-        const std::string candidate = folder + "/" + name;
+        std::string candidate = folder + "/" + name;
         if (access(candidate.c_str(), X_OK) == 0) return candidate;
     }
     return "";

@@ -33,6 +33,7 @@ TEST_F(Noise, GeneratorStartsWithItsKnownSequence)
 {
     REQUIRE_FRESH_PROCESS();
     std::vector<int> first;
+    first.reserve(6);
     for (int i = 0; i < 6; ++i) first.push_back(rand15());
     EXPECT_EQ(first, (std::vector<int>{41, 18467, 6334, 26500, 19169, 15724}));
 }

@@ -28,8 +28,6 @@
 #include "platform.h"
 #include "wire.h"
 
-extern char** environ;
-
 namespace fxcompiler {
 
 namespace {

@@ -421,7 +421,7 @@ private:
                 std::string text = std::string(joined.text) + std::string(tokens[0].text);
                 std::vector<Token> made = lex(out_.keep(text), use.line, use.column, false);
                 for (Token& p : made) out.push_back(place(p));
-                if (!out.empty() && made.size() > 0) out[out.size() - made.size()].joined = joined.joined;
+                if (!out.empty() && !made.empty()) out[out.size() - made.size()].joined = joined.joined;
                 k = 1;
             }
             for (; k < tokens.size(); ++k) out.push_back(from_body ? place(tokens[k]) : tokens[k]);
