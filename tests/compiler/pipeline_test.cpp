@@ -133,6 +133,15 @@ TEST(Places, AFileMayEndAnywhere)
             EXPECT_FALSE(messages_of(out).empty()) << end;
         }
     }
+    // Effect initialisers without their braces, one after another (the second overlapped the first).
+    for (const char* states : {"sampler vol = sampler_state sampler_state;", "sampler s = sampler_state = 1;",
+                               "sampler v = sampler_state lt#e#sa+ gy t sampler_state lt#e#sampler: fx_s0 0 3D\n",
+                               "texture t = sampler_state { } sampler_state { };"}) {
+        fxcompiler::CompileOutput out = compile_text(states + shader_returning("", "1"));
+        if (out.result != 0) {
+            EXPECT_FALSE(messages_of(out).empty()) << states;
+        }
+    }
 }
 
 // Braces 30,000 deep where #if leaves them out cost nothing: nothing reads them.

@@ -285,11 +285,16 @@ void XSession::send_close(unsigned long window)
     XSync(display_, False);
 }
 
-void XSession::click(int x, int y)
+void XSession::move(int x, int y)
 {
     XTestFakeMotionEvent(display_, -1, x, y, CurrentTime);
     XSync(display_, False);
-    std::this_thread::sleep_for(Millis(100));  // the pointer is seen to enter before the press
+    std::this_thread::sleep_for(Millis(100));  // the pointer is seen to enter before the next step
+}
+
+void XSession::click(int x, int y)
+{
+    move(x, y);
     XTestFakeButtonEvent(display_, 1, True, CurrentTime);
     XSync(display_, False);
     std::this_thread::sleep_for(Millis(50));

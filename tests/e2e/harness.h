@@ -73,7 +73,8 @@ public:
     void press(const char* key_name, Millis hold = Millis(0));
     void send_close(unsigned long window);  // as a window manager does
     void destroy(unsigned long window);     // as another client can (xdotool windowclose)
-    // The pointer moved to a point of the screen, then a left click there.
+    // The pointer moved to a point of the screen; then a left click there.
+    void move(int x, int y);
     void click(int x, int y);
     unsigned long root() const;
     Rgb pixel(unsigned long window, int x, int y);

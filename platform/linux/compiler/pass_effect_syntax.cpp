@@ -97,6 +97,7 @@ private:
                     std::size_t end = t_.is(k, "{") ? t_.match(k) : j;
                     take(eq, end);
                     j = end;
+                    seen_eq = false;  // that initialiser is gone
                     continue;
                 }
                 ++idents;

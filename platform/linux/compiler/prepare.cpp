@@ -70,6 +70,7 @@ void replace_tokens(TokenList& t, std::vector<Replacement> replacements)
     out.reserve(t.size());
     std::size_t at = 0;
     for (Replacement& r : replacements) {
+        if (r.first < at || r.last >= t.size() || r.last < r.first) continue;  // overlapping: the first one holds
         out.insert(out.end(), t.list.begin() + (std::ptrdiff_t)at, t.list.begin() + (std::ptrdiff_t)r.first);
         out.insert(out.end(), r.tokens.begin(), r.tokens.end());
         at = r.last + 1;
