@@ -319,3 +319,60 @@ TEST_F(DeviceTest, WithoutPixelShaderStageZeroTextureOrWhite)
     quadrants->Release();
     target->Release();
 }
+
+TEST_F(DeviceTest, VerticesDrawnAgainFollowTheirTargetAndTheirBytes)
+{
+    // The device draws a repeated quad from where it put it last time; a new target size or new
+    // bytes at the same address must still be seen.
+    IDirect3DTexture9* large = make_target(64, 32);
+    IDirect3DTexture9* small = make_target(16, 8);
+    SurfaceRef large_surface, small_surface;
+    large->GetSurfaceLevel(0, &large_surface.surface);
+    small->GetSurfaceLevel(0, &small_surface.surface);
+    IDirect3DPixelShader9* shader = make_shader("color = vec4(uv, 0.0, 1.0);");
+    dev_->SetPixelShader(shader);
+    Vertex quad[4] = {
+        {-0.5f, -0.5f, 0, 1, 0, 0}, {15.5f, -0.5f, 0, 1, 1, 0}, {-0.5f, 7.5f, 0, 1, 0, 1}, {15.5f, 7.5f, 0, 1, 1, 1}};
+    auto draw = [&](IDirect3DSurface9* target) {
+        ASSERT_EQ(dev_->SetRenderTarget(0, target), D3D_OK);
+        ASSERT_EQ(dev_->BeginScene(), D3D_OK);
+        dev_->Clear(0, NULL, D3DCLEAR_TARGET | D3DCLEAR_ZBUFFER, 0, 1.0f, 0);
+        dev_->SetFVF(D3DFVF_XYZRHW | D3DFVF_TEX1);
+        EXPECT_EQ(dev_->DrawPrimitiveUP(D3DPT_TRIANGLESTRIP, 2, quad, sizeof(Vertex)), D3D_OK);
+        ASSERT_EQ(dev_->EndScene(), D3D_OK);
+    };
+    auto uv_at = [&](IDirect3DTexture9* target, int width, int x, int y) {
+        std::vector<float> rgba = read(target);
+        return std::make_pair(rgba[(y * width + x) * 4], rgba[(y * width + x) * 4 + 1]);
+    };
+    const auto corner = std::make_pair(15.5f / 16.0f, 7.5f / 8.0f);
+
+    draw(large_surface.surface);
+    EXPECT_EQ(uv_at(large, 64, 15, 7), corner);
+    EXPECT_EQ(uv_at(large, 64, 16, 8), std::make_pair(0.0f, 0.0f)) << "the quad covers 16 x 8 pixels";
+    draw(small_surface.surface);
+    EXPECT_EQ(uv_at(small, 16, 15, 7), corner) << "the same quad on a smaller target";
+    draw(small_surface.surface);
+    EXPECT_EQ(uv_at(small, 16, 15, 7), corner);
+    for (Vertex& v : quad) v.u = 1.0f - v.u;
+    draw(small_surface.surface);
+    EXPECT_EQ(uv_at(small, 16, 15, 7), std::make_pair(0.5f / 16.0f, 7.5f / 8.0f)) << "new bytes, same address";
+
+    // Two quads in turn, many times round the device's vertex ring.
+    Vertex other[4];
+    std::memcpy(other, quad, sizeof quad);
+    for (Vertex& v : other) v.v = 1.0f - v.v;
+    for (int i = 0; i < 1200; ++i) {
+        ASSERT_EQ(dev_->BeginScene(), D3D_OK);
+        EXPECT_EQ(dev_->DrawPrimitiveUP(D3DPT_TRIANGLESTRIP, 2, i % 2 ? quad : other, sizeof(Vertex)), D3D_OK);
+        ASSERT_EQ(dev_->EndScene(), D3D_OK);
+    }
+    EXPECT_EQ(uv_at(small, 16, 15, 7), std::make_pair(0.5f / 16.0f, 7.5f / 8.0f));
+    draw(small_surface.surface);
+    EXPECT_EQ(uv_at(small, 16, 0, 0), std::make_pair(15.5f / 16.0f, 0.5f / 8.0f));
+
+    dev_->SetPixelShader(NULL);
+    shader->Release();
+    small->Release();
+    large->Release();
+}

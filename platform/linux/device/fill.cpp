@@ -31,6 +31,7 @@ HRESULT WINAPI D3DXFillTexture(LPDIRECT3DTEXTURE9 pTexture, LPD3DXFILL2D pFuncti
     std::vector<float> floats;
     std::vector<unsigned char> bytes;
     device->select_texture(texture->name());
+    device->cost_changed();
     for (UINT level = 0; level < texture->levels(); ++level) {
         const UINT width = texture->width(level), height = texture->height(level);
         const std::size_t values = (std::size_t)width * height * format->channels;

@@ -197,6 +197,7 @@ HRESULT Device::CreateTexture(UINT Width, UINT Height, UINT Levels, DWORD Usage,
     }
 
     Texture* texture = new Texture(this, Width, Height, levels, Usage, format, Pool, name);
+    cost_changed();
     clear_new_texture(texture);
     if ((Usage & D3DUSAGE_RENDERTARGET) && !framebuffer_for(texture->surface(0))) {
         texture->Release();
