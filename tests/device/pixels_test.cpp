@@ -376,3 +376,86 @@ TEST_F(DeviceTest, VerticesDrawnAgainFollowTheirTargetAndTheirBytes)
     small->Release();
     large->Release();
 }
+
+TEST_F(DeviceTest, NewTexturesReadZerosHoweverTheyAreFirstUsed)
+{
+    // The device writes a new texture's zeros only when it is first used: they must show wherever
+    // the program did not write, and never land on what it did. Each case gets a new target after
+    // one of the same size was filled with sevens and released, so memory a driver hands out
+    // again would show through if the zeros were skipped.
+    IDirect3DPixelShader9* sevens = make_shader("color = vec4(7.0);");
+    IDirect3DPixelShader9* sampler = make_shader("color = texture(s0, uv) + vec4(0.5);");
+    const Vertex half[4] = {{-0.5f, -0.5f, 0, 1, 0, 0}, {3.5f, -0.5f, 0, 1, 1, 0}, {-0.5f, 7.5f, 0, 1, 0, 1},
+                            {3.5f, 7.5f, 0, 1, 1, 1}};
+    auto fresh_target = [&]() {
+        IDirect3DTexture9* dirty = make_target(8, 8);
+        SurfaceRef surface;
+        dirty->GetSurfaceLevel(0, &surface.surface);
+        dev_->SetPixelShader(sevens);
+        draw_quad(surface.surface, 8, 8);
+        EXPECT_EQ(read(dirty)[0], 7.0f);
+        dirty->Release();
+        return make_target(8, 8);
+    };
+    auto draw_half = [&](IDirect3DSurface9* target) {
+        ASSERT_EQ(dev_->SetRenderTarget(0, target), D3D_OK);
+        ASSERT_EQ(dev_->BeginScene(), D3D_OK);
+        dev_->SetFVF(D3DFVF_XYZRHW | D3DFVF_TEX1);
+        EXPECT_EQ(dev_->DrawPrimitiveUP(D3DPT_TRIANGLESTRIP, 2, half, sizeof(Vertex)), D3D_OK);
+        ASSERT_EQ(dev_->EndScene(), D3D_OK);
+    };
+    const std::size_t last_texel = (8 * 8 - 1) * 4;  // its red
+
+    IDirect3DTexture9* target = fresh_target();
+    std::vector<float> rgba = read(target);
+    EXPECT_EQ(rgba, std::vector<float>(rgba.size(), 0.0f)) << "read before any use";
+    target->Release();
+
+    target = fresh_target();
+    SurfaceRef surface;
+    target->GetSurfaceLevel(0, &surface.surface);
+    dev_->SetPixelShader(sevens);
+    draw_half(surface.surface);
+    rgba = read(target);
+    EXPECT_EQ(rgba[0], 7.0f);
+    EXPECT_EQ(rgba[last_texel], 0.0f) << "the right half, never drawn";
+    surface.surface->Release();
+    surface.surface = nullptr;
+    target->Release();
+
+    target = fresh_target();
+    target->GetSurfaceLevel(0, &surface.surface);
+    ASSERT_EQ(dev_->SetRenderTarget(0, surface.surface), D3D_OK);
+    dev_->Clear(0, NULL, D3DCLEAR_TARGET, 0xFF808080, 1.0f, 0);
+    EXPECT_EQ(read(target)[last_texel], 128.0f / 255.0f) << "a whole clear sets every texel";
+    surface.surface->Release();
+    surface.surface = nullptr;
+    target->Release();
+
+    target = fresh_target();
+    target->GetSurfaceLevel(0, &surface.surface);
+    ASSERT_EQ(dev_->SetRenderTarget(0, surface.surface), D3D_OK);
+    const D3DRECT corner = {0, 0, 1, 1};
+    dev_->Clear(1, &corner, D3DCLEAR_TARGET, 0xFFFFFFFF, 1.0f, 0);
+    rgba = read(target);
+    EXPECT_EQ(rgba[0], 1.0f);
+    EXPECT_EQ(rgba[last_texel], 0.0f) << "outside the cleared rectangle";
+    surface.surface->Release();
+    surface.surface = nullptr;
+
+    // Sampled before anything wrote it: zeros, plus the shader's half.
+    IDirect3DTexture9* unread = fresh_target();
+    target->GetSurfaceLevel(0, &surface.surface);
+    dev_->SetTexture(0, unread);
+    dev_->SetPixelShader(sampler);
+    draw_quad(surface.surface, 8, 8);
+    rgba = read(target);
+    EXPECT_EQ(rgba, std::vector<float>(rgba.size(), 0.5f));
+
+    dev_->SetTexture(0, NULL);
+    dev_->SetPixelShader(NULL);
+    unread->Release();
+    target->Release();
+    sampler->Release();
+    sevens->Release();
+}

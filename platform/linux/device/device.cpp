@@ -356,6 +356,14 @@ HRESULT Device::Clear(DWORD Count, const D3DRECT* pRects, DWORD Flags, D3DCOLOR 
         return D3DERR_INVALIDCALL;
     }
     if (!make_current()) return D3DERR_DEVICELOST;
+    if (Texture* texture = render_target_->container()) {
+        // Clearing the whole level sets it; anything less keeps the zeros around it.
+        if (Count == 0 && (Flags & D3DCLEAR_TARGET)) {
+            texture->level_set(static_cast<LevelSurface*>(render_target_)->level());
+        } else {
+            set_levels(texture);
+        }
+    }
     use_render_target();
 
     GLbitfield mask = 0;
@@ -706,8 +714,9 @@ HRESULT Device::DrawPrimitiveUP(D3DPRIMITIVETYPE PrimitiveType, UINT PrimitiveCo
     if (VertexStreamZeroStride < vertex_size(fvf_)) return D3DERR_INVALIDCALL;
     if (!make_current()) return D3DERR_DEVICELOST;
 
-    use_render_target();
     PixelShader* shader = shader_;
+    set_drawn_levels(shader);
+    use_render_target();
     GLuint program = shader ? shader->program : fixed_function_;
     if (bound_program_ != program) {
         glUseProgram(program);
@@ -733,6 +742,18 @@ HRESULT Device::DrawPrimitiveUP(D3DPRIMITIVETYPE PrimitiveType, UINT PrimitiveCo
     glDrawArrays(mode, first, (GLsizei)vertices);
     drawn_since_wait_ = true;
     return D3D_OK;
+}
+
+void Device::set_drawn_levels(const PixelShader* shader)
+{
+    set_levels(render_target_->container());
+    if (!shader) {
+        set_levels(textures_[0]);
+        return;
+    }
+    for (const ShaderSampler& sampler : shader->samplers) {
+        if (sampler.type == SamplerType::Tex2D) set_levels(textures_[sampler.unit]);
+    }
 }
 
 bool Device::reads_drawn_target(const PixelShader* shader) const

@@ -87,6 +87,7 @@ public:
     ULONG STDMETHODCALLTYPE AddRef() override;
     ULONG STDMETHODCALLTYPE Release() override;
     Texture* container() const override { return texture_; }
+    UINT level() const { return level_; }
     void bind() override;
     void unbind() override;
     void attach_color() const override;
@@ -134,6 +135,12 @@ public:
     const FormatInfo* format() const { return format_; }
     LevelSurface* surface(UINT level) const { return surfaces_[level].get(); }
 
+    // Levels not written since creation read as zeros. They are written lazily, on first use, so a
+    // new render target the program clears anyway costs no clear of its own.
+    UINT unset_levels() const { return unset_levels_; }
+    void level_set(UINT level) { unset_levels_ &= ~(1u << level); }
+    void all_set() { unset_levels_ = 0; }
+
 private:
     ~Texture();
     void destroy();
@@ -147,6 +154,7 @@ private:
     const FormatInfo* format_;
     D3DPOOL pool_;
     GLuint name_;
+    UINT unset_levels_;
     std::vector<std::unique_ptr<LevelSurface>> surfaces_;
 };
 
@@ -258,7 +266,8 @@ public:
     void bind_texture_unit(UINT unit, GLuint name);
     // Binds a texture to be updated or read through GL_TEXTURE_2D of the active unit.
     void select_texture(GLuint name);
-    void clear_new_texture(Texture* texture);
+    // Writes the zeros of a texture's unset levels before anything reads them or draws into them.
+    void set_levels(Texture* texture);
     // New shaders or texture contents: what a frame costs is not known until one has run again.
     void cost_changed()
     {
@@ -292,6 +301,7 @@ private:
     void keep_vertices(const unsigned char* data, UINT count, UINT stride, GLint first);
     bool create_vertex_buffer(GLsizeiptr size);
     bool reads_drawn_target(const PixelShader* shader) const;
+    void set_drawn_levels(const PixelShader* shader);
     bool finish_drawing();
     void time_frame();
 

@@ -63,5 +63,6 @@ HRESULT WINAPI D3DXFillTexture(LPDIRECT3DTEXTURE9 pTexture, LPD3DXFILL2D pFuncti
                         format->channels == 1 ? GL_RED : GL_RGBA, format->eight_bit ? GL_UNSIGNED_BYTE : GL_FLOAT,
                         format->eight_bit ? (const void*)bytes.data() : (const void*)floats.data());
     }
+    texture->all_set();
     return D3D_OK;
 }
