@@ -8,10 +8,12 @@
 
 #include <SDL.h>
 
+#include <algorithm>
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
 #include <string>
+#include <vector>
 
 #include "app.h"
 #include "device_loss.h"
@@ -27,8 +29,8 @@ float4 ps_main_f(float2 uv : TEXCOORD0) : COLOR0 { return tex2D(scene, uv); }
 )";
 
 // Program and raw GL take turns in blocks this long, so load from elsewhere hits both alike.
-const double BLOCK_SECONDS = 1.0;
-const int BLOCKS = 5;
+const double BLOCK_SECONDS = 0.5;
+const int BLOCKS = 10;
 const int WARM_UP_FRAMES = 5;
 
 double now_seconds()
@@ -73,24 +75,32 @@ void raw_pass(bench::RawTwoPass& raw)
     raw.frame();
 }
 
-// Frames in one block, and the block's seconds once its last frame is drawn.
+// Frames per second over one block, until its last frame is drawn.
 template <typename Pass>
-void run_block(Pass&& pass, double& seconds, long long& frames)
+double run_block(Pass&& pass)
 {
     glFinish();
     const double start = now_seconds();
     double now = start;
+    long long frames = 0;
     while (now - start < BLOCK_SECONDS) {
         pass();
         ++frames;
         now = now_seconds();
     }
     glFinish();
-    seconds += now_seconds() - start;
+    return (double)frames / (now_seconds() - start);
 }
 
+double median(std::vector<double> values)
+{
+    std::nth_element(values.begin(), values.begin() + values.size() / 2, values.end());
+    return values[values.size() / 2];
+}
+
+// Medians over the blocks; the ratio is the median of the back-to-back pairs' ratios.
 struct Rates {
-    double program = 0, raw = 0;
+    double program = 0, raw = 0, ratio = 0;
 };
 
 bool measure(const std::string& source, HWND window, D3DPRESENT_PARAMETERS* params, Rates& rates)
@@ -118,18 +128,19 @@ bool measure(const std::string& source, HWND window, D3DPRESENT_PARAMETERS* para
     for (int i = 0; i < WARM_UP_FRAMES; ++i) program_pass();
     raw.make_current();
     for (int i = 0; i < WARM_UP_FRAMES; ++i) raw_frame();
-    double program_seconds = 0, raw_seconds = 0;
-    long long program_frames = 0, raw_frames = 0;
+    std::vector<double> program_rates, raw_rates, ratios;
     for (int block = 0; block < BLOCKS; ++block) {
         SDL_GL_MakeCurrent(sdl_window, device_context);
-        run_block(program_pass, program_seconds, program_frames);
+        program_rates.push_back(run_block(program_pass));
         raw.make_current();
-        run_block(raw_frame, raw_seconds, raw_frames);
+        raw_rates.push_back(run_block(raw_frame));
+        ratios.push_back(program_rates.back() / raw_rates.back());
     }
     raw.tear_down();
     SDL_GL_MakeCurrent(sdl_window, device_context);
-    rates.program = (double)program_frames / program_seconds;
-    rates.raw = (double)raw_frames / raw_seconds;
+    rates.program = median(program_rates);
+    rates.raw = median(raw_rates);
+    rates.ratio = median(ratios);
     return true;
 }
 
@@ -201,7 +212,7 @@ int main()
     if (!ok) return 1;
     for (const auto& [name, rates] : {std::make_pair("example", example_rates), std::make_pair("trivial", trivial_rates)}) {
         std::printf("%-44s %12.1f %12.1f %8.3f  %s\n", (std::string("viewer loop, ") + name + ", frames per second").c_str(),
-                    rates.program, rates.raw, rates.program / rates.raw, "raw GL loop, same window (X11, vsync off)");
+                    rates.program, rates.raw, rates.ratio, "raw GL loop, same window (X11, vsync off)");
     }
     return 0;
 }
