@@ -321,3 +321,143 @@ TEST_F(DeviceTest, WithoutPixelShaderStageZeroTextureOrWhite)
     quadrants->Release();
     target->Release();
 }
+
+TEST_F(DeviceTest, VerticesDrawnAgainFollowTheirTargetAndTheirBytes)
+{
+    // The device draws a repeated quad from where it put it last time; a new target size or new
+    // bytes at the same address must still be seen.
+    IDirect3DTexture9* large = make_target(64, 32);
+    IDirect3DTexture9* small = make_target(16, 8);
+    SurfaceRef large_surface, small_surface;
+    large->GetSurfaceLevel(0, &large_surface.surface);
+    small->GetSurfaceLevel(0, &small_surface.surface);
+    IDirect3DPixelShader9* shader = make_shader("color = vec4(uv, 0.0, 1.0);");
+    dev_->SetPixelShader(shader);
+    Vertex quad[4] = {
+        {-0.5f, -0.5f, 0, 1, 0, 0}, {15.5f, -0.5f, 0, 1, 1, 0}, {-0.5f, 7.5f, 0, 1, 0, 1}, {15.5f, 7.5f, 0, 1, 1, 1}};
+    auto draw = [&](IDirect3DSurface9* target) {
+        ASSERT_EQ(dev_->SetRenderTarget(0, target), D3D_OK);
+        ASSERT_EQ(dev_->BeginScene(), D3D_OK);
+        dev_->Clear(0, NULL, D3DCLEAR_TARGET | D3DCLEAR_ZBUFFER, 0, 1.0f, 0);
+        dev_->SetFVF(D3DFVF_XYZRHW | D3DFVF_TEX1);
+        EXPECT_EQ(dev_->DrawPrimitiveUP(D3DPT_TRIANGLESTRIP, 2, quad, sizeof(Vertex)), D3D_OK);
+        ASSERT_EQ(dev_->EndScene(), D3D_OK);
+    };
+    auto uv_at = [&](IDirect3DTexture9* target, int width, int x, int y) {
+        std::vector<float> rgba = read(target);
+        return std::make_pair(rgba[(y * width + x) * 4], rgba[(y * width + x) * 4 + 1]);
+    };
+    const auto corner = std::make_pair(15.5f / 16.0f, 7.5f / 8.0f);
+
+    draw(large_surface.surface);
+    EXPECT_EQ(uv_at(large, 64, 15, 7), corner);
+    EXPECT_EQ(uv_at(large, 64, 16, 8), std::make_pair(0.0f, 0.0f)) << "the quad covers 16 x 8 pixels";
+    draw(small_surface.surface);
+    EXPECT_EQ(uv_at(small, 16, 15, 7), corner) << "the same quad on a smaller target";
+    draw(small_surface.surface);
+    EXPECT_EQ(uv_at(small, 16, 15, 7), corner);
+    for (Vertex& v : quad) v.u = 1.0f - v.u;
+    draw(small_surface.surface);
+    EXPECT_EQ(uv_at(small, 16, 15, 7), std::make_pair(0.5f / 16.0f, 7.5f / 8.0f)) << "new bytes, same address";
+
+    // Two quads in turn, many times round the device's vertex ring.
+    Vertex other[4];
+    std::memcpy(other, quad, sizeof quad);
+    for (Vertex& v : other) v.v = 1.0f - v.v;
+    for (int i = 0; i < 1200; ++i) {
+        ASSERT_EQ(dev_->BeginScene(), D3D_OK);
+        EXPECT_EQ(dev_->DrawPrimitiveUP(D3DPT_TRIANGLESTRIP, 2, i % 2 ? quad : other, sizeof(Vertex)), D3D_OK);
+        ASSERT_EQ(dev_->EndScene(), D3D_OK);
+    }
+    EXPECT_EQ(uv_at(small, 16, 15, 7), std::make_pair(0.5f / 16.0f, 7.5f / 8.0f));
+    draw(small_surface.surface);
+    EXPECT_EQ(uv_at(small, 16, 0, 0), std::make_pair(15.5f / 16.0f, 0.5f / 8.0f));
+
+    dev_->SetPixelShader(NULL);
+    shader->Release();
+    small->Release();
+    large->Release();
+}
+
+TEST_F(DeviceTest, NewTexturesReadZerosHoweverTheyAreFirstUsed)
+{
+    // The device writes a new texture's zeros only when it is first used: they must show wherever
+    // the program did not write, and never land on what it did. Each case gets a new target after
+    // one of the same size was filled with sevens and released, so memory a driver hands out
+    // again would show through if the zeros were skipped.
+    IDirect3DPixelShader9* sevens = make_shader("color = vec4(7.0);");
+    IDirect3DPixelShader9* sampler = make_shader("color = texture(s0, uv) + vec4(0.5);");
+    const Vertex half[4] = {{-0.5f, -0.5f, 0, 1, 0, 0}, {3.5f, -0.5f, 0, 1, 1, 0}, {-0.5f, 7.5f, 0, 1, 0, 1},
+                            {3.5f, 7.5f, 0, 1, 1, 1}};
+    auto fresh_target = [&]() {
+        IDirect3DTexture9* dirty = make_target(8, 8);
+        SurfaceRef surface;
+        dirty->GetSurfaceLevel(0, &surface.surface);
+        dev_->SetPixelShader(sevens);
+        draw_quad(surface.surface, 8, 8);
+        EXPECT_EQ(read(dirty)[0], 7.0f);
+        dirty->Release();
+        return make_target(8, 8);
+    };
+    auto draw_half = [&](IDirect3DSurface9* target) {
+        ASSERT_EQ(dev_->SetRenderTarget(0, target), D3D_OK);
+        ASSERT_EQ(dev_->BeginScene(), D3D_OK);
+        dev_->SetFVF(D3DFVF_XYZRHW | D3DFVF_TEX1);
+        EXPECT_EQ(dev_->DrawPrimitiveUP(D3DPT_TRIANGLESTRIP, 2, half, sizeof(Vertex)), D3D_OK);
+        ASSERT_EQ(dev_->EndScene(), D3D_OK);
+    };
+    const std::size_t last_texel = (8 * 8 - 1) * 4;  // its red
+
+    IDirect3DTexture9* target = fresh_target();
+    std::vector<float> rgba = read(target);
+    EXPECT_EQ(rgba, std::vector<float>(rgba.size(), 0.0f)) << "read before any use";
+    target->Release();
+
+    target = fresh_target();
+    SurfaceRef surface;
+    target->GetSurfaceLevel(0, &surface.surface);
+    dev_->SetPixelShader(sevens);
+    draw_half(surface.surface);
+    rgba = read(target);
+    EXPECT_EQ(rgba[0], 7.0f);
+    EXPECT_EQ(rgba[last_texel], 0.0f) << "the right half, never drawn";
+    surface.surface->Release();
+    surface.surface = nullptr;
+    target->Release();
+
+    target = fresh_target();
+    target->GetSurfaceLevel(0, &surface.surface);
+    ASSERT_EQ(dev_->SetRenderTarget(0, surface.surface), D3D_OK);
+    dev_->Clear(0, NULL, D3DCLEAR_TARGET, 0xFF808080, 1.0f, 0);
+    EXPECT_EQ(read(target)[last_texel], 128.0f / 255.0f) << "a whole clear sets every texel";
+    surface.surface->Release();
+    surface.surface = nullptr;
+    target->Release();
+
+    target = fresh_target();
+    target->GetSurfaceLevel(0, &surface.surface);
+    ASSERT_EQ(dev_->SetRenderTarget(0, surface.surface), D3D_OK);
+    const D3DRECT corner = {0, 0, 1, 1};
+    dev_->Clear(1, &corner, D3DCLEAR_TARGET, 0xFFFFFFFF, 1.0f, 0);
+    rgba = read(target);
+    EXPECT_EQ(rgba[0], 1.0f);
+    EXPECT_EQ(rgba[last_texel], 0.0f) << "outside the cleared rectangle";
+    surface.surface->Release();
+    surface.surface = nullptr;
+
+    // Sampled before anything wrote it: zeros, plus the shader's half.
+    IDirect3DTexture9* unread = fresh_target();
+    target->GetSurfaceLevel(0, &surface.surface);
+    dev_->SetTexture(0, unread);
+    dev_->SetPixelShader(sampler);
+    draw_quad(surface.surface, 8, 8);
+    rgba = read(target);
+    EXPECT_EQ(rgba, std::vector<float>(rgba.size(), 0.5f));
+
+    dev_->SetTexture(0, NULL);
+    dev_->SetPixelShader(NULL);
+    unread->Release();
+    target->Release();
+    sampler->Release();
+    sevens->Release();
+}

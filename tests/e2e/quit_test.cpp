@@ -117,6 +117,20 @@ TEST_F(Quitting, EscapeCloseAndTerminationEndAFrameOfMinutes)
     }
 }
 
+TEST_F(Quitting, EscapeEndsAFrameOfMinutesThatAReloadBroughtAfterQuickFrames)
+{
+    // Quick frames are not waited for; the frame after a reload must be again.
+    start(PLAIN);
+    ASSERT_FALSE(HasFatalFailure());
+    std::this_thread::sleep_for(Millis(500));
+    folder.write("main.fx", ENDLESS_FRAME);
+    x.focus(window);
+    x.press("F5", Millis(60));
+    ASSERT_TRUE(viewer->wait_for_out("Load Shader.\n", 2, START_TIMEOUT)) << viewer->out();
+    std::this_thread::sleep_for(Millis(800));  // well into the first frame
+    expect_quick_clean_exit([&] { press_escape(); });
+}
+
 TEST_F(Quitting, EscapeDuringAStuckCompileEndsItAndDropsTheRepeatedF5)
 {
     start(PLAIN);

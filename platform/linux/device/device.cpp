@@ -27,8 +27,18 @@ const DWORD LAST_VERTEX_SAMPLER = 260;
 
 const GLsizeiptr VERTEX_BUFFER_SIZE = 2048 * sizeof(GpuVertex);
 const GLuint64 DRAWING_WAIT_SLICE_NS = 50000000;
+// A frame quicker than this lets the next one run unwatched: if that one turns out slow, a quit
+// is heard once it ends, and the frame after is watched again.
+const std::chrono::milliseconds QUICK_FRAME(250);
 const UINT MAX_DRAW_VERTICES = 1u << 24;
 const GLuint ATTRIBUTE_COUNT = 3 + MAX_TEXCOORDS;
+
+// The bytes of one vertex the layout gives (checked by the draw).
+UINT vertex_size(DWORD fvf)
+{
+    const UINT texcoords = (fvf & FVF_TEXCOUNT_MASK) >> FVF_TEXCOUNT_SHIFT;
+    return 16 + ((fvf & FVF_DIFFUSE) ? 4 : 0) + ((fvf & FVF_SPECULAR) ? 4 : 0) + 8 * texcoords;
+}
 
 void color_to_float(D3DCOLOR color, float out[4])
 {
@@ -346,6 +356,14 @@ HRESULT Device::Clear(DWORD Count, const D3DRECT* pRects, DWORD Flags, D3DCOLOR 
         return D3DERR_INVALIDCALL;
     }
     if (!make_current()) return D3DERR_DEVICELOST;
+    if (Texture* texture = render_target_->container()) {
+        // Clearing the whole level sets it; anything less keeps the zeros around it.
+        if (Count == 0 && (Flags & D3DCLEAR_TARGET)) {
+            texture->level_set(static_cast<LevelSurface*>(render_target_)->level());
+        } else {
+            set_levels(texture);
+        }
+    }
     use_render_target();
 
     GLbitfield mask = 0;
@@ -386,6 +404,7 @@ HRESULT Device::BeginScene()
 {
     if (in_scene_) return D3DERR_INVALIDCALL;
     in_scene_ = true;
+    if (frame_start_ == std::chrono::steady_clock::time_point{}) frame_start_ = std::chrono::steady_clock::now();
     return D3D_OK;
 }
 
@@ -562,33 +581,63 @@ bool Device::create_vertex_buffer(GLsizeiptr size)
     }
     vertex_buffer_size_ = size;
     vertex_buffer_used_ = 0;
+    kept_vertices_.bytes = 0;
     return glGetError() == GL_NO_ERROR;
 }
 
-bool Device::write_vertices(const unsigned char* data, UINT count, UINT stride, GLint& first)
+bool Device::reuse_vertices(const unsigned char* data, UINT count, UINT stride, GLint& first) const
 {
+    const KeptVertices& kept = kept_vertices_;
+    if (kept.bytes == 0 || kept.count != count || kept.stride != stride || kept.fvf != fvf_ ||
+        kept.target_width != render_target_->width || kept.target_height != render_target_->height ||
+        std::memcmp(kept.data, data, kept.bytes) != 0) {
+        return false;
+    }
+    first = kept.first;
+    return true;
+}
+
+void Device::keep_vertices(const unsigned char* data, UINT count, UINT stride, GLint first)
+{
+    KeptVertices& kept = kept_vertices_;
+    const std::uint64_t bytes = (std::uint64_t)(count - 1) * stride + vertex_size(fvf_);  // what the draw read
+    if (bytes > sizeof kept.data) {
+        kept.bytes = 0;
+        return;
+    }
+    kept.bytes = (UINT)bytes;
+    kept.count = count;
+    kept.stride = stride;
+    kept.fvf = fvf_;
+    kept.target_width = render_target_->width;
+    kept.target_height = render_target_->height;
+    kept.first = first;
+    std::memcpy(kept.data, data, kept.bytes);
+}
+
+Device::Streamed Device::stream_vertices(const unsigned char* data, UINT count, UINT stride, GLint& first)
+{
+    if (reuse_vertices(data, count, stride, first)) return Streamed::Ready;
     const GLsizeiptr bytes = (GLsizeiptr)count * (GLsizeiptr)sizeof(GpuVertex);
     if (bytes > vertex_buffer_size_) {
         GLsizeiptr size = vertex_buffer_size_;
         while (size < bytes) size *= 2;
-        if (!create_vertex_buffer(size)) return false;
+        if (!create_vertex_buffer(size)) return Streamed::NoMemory;
     } else if (vertex_buffer_used_ + bytes > vertex_buffer_size_) {
         if (persistent_vertices_) {
             // Starting over: the draws of the last lap must be done with the start of the ring.
-            GLsync done = glFenceSync(GL_SYNC_GPU_COMMANDS_COMPLETE, 0);
-            while (glClientWaitSync(done, GL_SYNC_FLUSH_COMMANDS_BIT, 1000000000) == GL_TIMEOUT_EXPIRED) {
-            }
-            glDeleteSync(done);
+            if (!finish_drawing()) return Streamed::GaveWay;
         } else {
             glBufferData(GL_ARRAY_BUFFER, vertex_buffer_size_, NULL, GL_STREAM_DRAW);  // fresh storage
         }
         vertex_buffer_used_ = 0;
+        kept_vertices_.bytes = 0;
     }
     void* mapped = vertex_memory_ ? vertex_memory_ + vertex_buffer_used_
                                   : glMapBufferRange(GL_ARRAY_BUFFER, vertex_buffer_used_, bytes,
                                                      GL_MAP_WRITE_BIT | GL_MAP_INVALIDATE_RANGE_BIT |
                                                          GL_MAP_UNSYNCHRONIZED_BIT);
-    if (!mapped) return false;
+    if (!mapped) return Streamed::NoMemory;
 
     // Direct3D samples pixel (i, j) at screen position (i, j); GL at (i + 0.5, j + 0.5). Rows are
     // stored top first, so y needs no flip. Computed in double so the program's quad corners
@@ -596,15 +645,16 @@ bool Device::write_vertices(const unsigned char* data, UINT count, UINT stride, 
     const double width = render_target_->width, height = render_target_->height;
     const UINT texcoords = (fvf_ & FVF_TEXCOUNT_MASK) >> FVF_TEXCOUNT_SHIFT;
     GpuVertex* out = static_cast<GpuVertex*>(mapped);
-    for (UINT i = 0; i < count; ++i, data += stride, ++out) {
+    const unsigned char* vertex = data;
+    for (UINT i = 0; i < count; ++i, vertex += stride, ++out) {
         float v[4];
-        std::memcpy(v, data, sizeof v);
+        std::memcpy(v, vertex, sizeof v);
         double w = v[3] != 0.0f && std::isfinite(v[3]) ? 1.0 / v[3] : 1.0;
         out->position[0] = (float)(((v[0] + 0.5) * 2.0 / width - 1.0) * w);
         out->position[1] = (float)(((v[1] + 0.5) * 2.0 / height - 1.0) * w);
         out->position[2] = (float)((2.0 * v[2] - 1.0) * w);
         out->position[3] = (float)w;
-        const unsigned char* field = data + 16;
+        const unsigned char* field = vertex + 16;
         DWORD color;
         if (fvf_ & FVF_DIFFUSE) {
             std::memcpy(&color, field, 4);
@@ -635,7 +685,8 @@ bool Device::write_vertices(const unsigned char* data, UINT count, UINT stride, 
     if (!vertex_memory_) glUnmapBuffer(GL_ARRAY_BUFFER);
     first = (GLint)(vertex_buffer_used_ / (GLsizeiptr)sizeof(GpuVertex));
     vertex_buffer_used_ += bytes;
-    return true;
+    keep_vertices(data, count, stride, first);
+    return Streamed::Ready;
 }
 
 HRESULT Device::DrawPrimitiveUP(D3DPRIMITIVETYPE PrimitiveType, UINT PrimitiveCount,
@@ -660,12 +711,12 @@ HRESULT Device::DrawPrimitiveUP(D3DPRIMITIVETYPE PrimitiveType, UINT PrimitiveCo
     if ((fvf_ & ~FVF_SUPPORTED) != 0 || (fvf_ & FVF_POSITION_MASK) != FVF_XYZRHW_VALUE) return D3DERR_INVALIDCALL;
     UINT texcoords = (fvf_ & FVF_TEXCOUNT_MASK) >> FVF_TEXCOUNT_SHIFT;
     if (texcoords > MAX_TEXCOORDS) return D3DERR_INVALIDCALL;
-    UINT size = 16 + ((fvf_ & FVF_DIFFUSE) ? 4 : 0) + ((fvf_ & FVF_SPECULAR) ? 4 : 0) + 8 * texcoords;
-    if (VertexStreamZeroStride < size) return D3DERR_INVALIDCALL;
+    if (VertexStreamZeroStride < vertex_size(fvf_)) return D3DERR_INVALIDCALL;
     if (!make_current()) return D3DERR_DEVICELOST;
 
-    use_render_target();
     PixelShader* shader = shader_;
+    set_drawn_levels(shader);
+    use_render_target();
     GLuint program = shader ? shader->program : fixed_function_;
     if (bound_program_ != program) {
         glUseProgram(program);
@@ -678,17 +729,31 @@ HRESULT Device::DrawPrimitiveUP(D3DPRIMITIVETYPE PrimitiveType, UINT PrimitiveCo
     bind_textures(shader, render_target_->container());
 
     // Sampling a target drawn earlier makes GL wait for that drawing inside this call, where no quit
-    // can be heard: wait for it here instead, and skip the draw if a quit came first.
-    if (reads_drawn_target(shader) && !finish_drawing()) return D3D_OK;
+    // can be heard: in a watched frame wait for it here instead, and skip the draw if a quit came first.
+    if (watch_frame_ && reads_drawn_target(shader) && !finish_drawing()) return D3D_OK;
 
     GLint first = 0;
-    if (!write_vertices(static_cast<const unsigned char*>(pVertexStreamZeroData), vertices, VertexStreamZeroStride,
-                        first)) {
-        return E_OUTOFMEMORY;
+    switch (stream_vertices(static_cast<const unsigned char*>(pVertexStreamZeroData), vertices,
+                            VertexStreamZeroStride, first)) {
+    case Streamed::Ready: break;
+    case Streamed::NoMemory: return E_OUTOFMEMORY;
+    case Streamed::GaveWay: return D3D_OK;
     }
     glDrawArrays(mode, first, (GLsizei)vertices);
     drawn_since_wait_ = true;
     return D3D_OK;
+}
+
+void Device::set_drawn_levels(const PixelShader* shader)
+{
+    set_levels(render_target_->container());
+    if (!shader) {
+        set_levels(textures_[0]);
+        return;
+    }
+    for (const ShaderSampler& sampler : shader->samplers) {
+        if (sampler.type == SamplerType::Tex2D) set_levels(textures_[sampler.unit]);
+    }
 }
 
 bool Device::reads_drawn_target(const PixelShader* shader) const
@@ -733,6 +798,17 @@ bool Device::finish_drawing()
     return true;
 }
 
+// A frame runs from its first BeginScene to the end of Present, which waits for its drawing (a
+// GPU that falls behind makes Present wait too). Time between frames is not the shader's.
+void Device::time_frame()
+{
+    const auto now = std::chrono::steady_clock::now();
+    const bool timed = frame_start_ != std::chrono::steady_clock::time_point{};
+    watch_frame_ = cost_changed_ || !timed || now - frame_start_ >= QUICK_FRAME;
+    cost_changed_ = false;
+    frame_start_ = {};
+}
+
 // ---- Loss and Reset ---------------------------------------------------------------------
 //
 // Direct3D's lost device over a GL context that reports its own reset (robustness): Present says
@@ -767,6 +843,9 @@ void Device::forget_gl_state()
 {
     in_scene_ = false;
     drawn_since_wait_ = false;
+    watch_frame_ = true;
+    cost_changed_ = true;
+    frame_start_ = {};
     fvf_ = 0;
     back_buffer_.framebuffer = 0;
     back_buffer_.renderbuffer = 0;
@@ -784,6 +863,7 @@ void Device::forget_gl_state()
     vertex_buffer_used_ = 0;
     persistent_vertices_ = false;
     vertex_memory_ = nullptr;
+    kept_vertices_.bytes = 0;
     scratch_framebuffer_ = 0;
     fixed_function_ = 0;
     fixed_function_has_texture_ = -1;
@@ -837,7 +917,7 @@ HRESULT Device::Present(const RECT* pSourceRect, const RECT* pDestRect, HWND hDe
     SDL_Window* target = hDestWindowOverride ? SDL_GetWindowFromID(sdl_window_id(hDestWindowOverride)) : own;
     if (!own || !target) return D3DERR_INVALIDCALL;
     if (!make_current() || context_was_reset()) return D3DERR_DEVICELOST;
-    if (!finish_drawing()) return D3D_OK;  // a quit is pending: this frame is not shown
+    if (watch_frame_ && !finish_drawing()) return D3D_OK;  // a quit is pending: this frame is not shown
     if (target != own && SDL_GL_MakeCurrent(target, (SDL_GLContext)setup_.context) != 0) return D3DERR_INVALIDCALL;
 
     // Stretched over the whole drawable, as a windowed Direct3D device does, and flipped:
@@ -851,6 +931,7 @@ HRESULT Device::Present(const RECT* pSourceRect, const RECT* pDestRect, HWND hDe
     glBlitFramebuffer(0, 0, width, height, 0, drawable_height, drawable_width, 0, GL_COLOR_BUFFER_BIT, filter);
     SDL_GL_SwapWindow(target);
     if (target != own) SDL_GL_MakeCurrent(own, (SDL_GLContext)setup_.context);
+    time_frame();
     return D3D_OK;
 }
 

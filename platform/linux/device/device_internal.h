@@ -12,6 +12,7 @@
 
 #include <epoxy/gl.h>
 
+#include <chrono>
 #include <cstdint>
 #include <memory>
 #include <string>
@@ -86,6 +87,7 @@ public:
     ULONG STDMETHODCALLTYPE AddRef() override;
     ULONG STDMETHODCALLTYPE Release() override;
     Texture* container() const override { return texture_; }
+    UINT level() const { return level_; }
     void bind() override;
     void unbind() override;
     void attach_color() const override;
@@ -133,6 +135,12 @@ public:
     const FormatInfo* format() const { return format_; }
     LevelSurface* surface(UINT level) const { return surfaces_[level].get(); }
 
+    // Levels not written since creation read as zeros. They are written lazily, on first use, so a
+    // new render target the program clears anyway costs no clear of its own.
+    UINT unset_levels() const { return unset_levels_; }
+    void level_set(UINT level) { unset_levels_ &= ~(1u << level); }
+    void all_set() { unset_levels_ = 0; }
+
 private:
     ~Texture();
     void destroy();
@@ -146,6 +154,7 @@ private:
     const FormatInfo* format_;
     D3DPOOL pool_;
     GLuint name_;
+    UINT unset_levels_;
     std::vector<std::unique_ptr<LevelSurface>> surfaces_;
 };
 
@@ -257,7 +266,14 @@ public:
     void bind_texture_unit(UINT unit, GLuint name);
     // Binds a texture to be updated or read through GL_TEXTURE_2D of the active unit.
     void select_texture(GLuint name);
-    void clear_new_texture(Texture* texture);
+    // Writes the zeros of a texture's unset levels before anything reads them or draws into them.
+    void set_levels(Texture* texture);
+    // New shaders or texture contents: what a frame costs is not known until one has run again.
+    void cost_changed()
+    {
+        cost_changed_ = true;
+        watch_frame_ = true;
+    }
     BackBuffer& back_buffer() { return back_buffer_; }
     const DeviceSetup& setup() const { return setup_; }
     GLuint depth_renderbuffer() const { return depth_renderbuffer_; }
@@ -279,10 +295,15 @@ private:
     void bind_textures(const PixelShader* shader, const Texture* target_texture);
     void bind_sampler_texture(UINT unit, const Texture* texture, const Texture* target_texture);
     bool create_fixed_function();
-    bool write_vertices(const unsigned char* data, UINT count, UINT stride, GLint& first);
+    enum class Streamed { Ready, NoMemory, GaveWay };
+    Streamed stream_vertices(const unsigned char* data, UINT count, UINT stride, GLint& first);
+    bool reuse_vertices(const unsigned char* data, UINT count, UINT stride, GLint& first) const;
+    void keep_vertices(const unsigned char* data, UINT count, UINT stride, GLint first);
     bool create_vertex_buffer(GLsizeiptr size);
     bool reads_drawn_target(const PixelShader* shader) const;
+    void set_drawn_levels(const PixelShader* shader);
     bool finish_drawing();
+    void time_frame();
 
     Direct3D* d3d_;
     DeviceSetup setup_;
@@ -293,6 +314,11 @@ private:
     bool lost_ = false;
     int simulated_reset_checks_ = 0;  // > 0: the reset status says "reset" until it counts down
     bool drawn_since_wait_ = false;
+    // A frame is watched (its drawing waited for in slices, so a quit is heard) unless the one
+    // before it ran quick and brought nothing new: the steady frame waits for nothing.
+    bool watch_frame_ = true;
+    bool cost_changed_ = true;
+    std::chrono::steady_clock::time_point frame_start_{};  // the frame's first BeginScene
     DWORD fvf_ = 0;
 
     BackBuffer back_buffer_;
@@ -314,6 +340,18 @@ private:
     GLsizeiptr vertex_buffer_used_ = 0;
     bool persistent_vertices_ = false;  // mapped once for good, where GL allows it
     unsigned char* vertex_memory_ = nullptr;
+    // The last draw's vertices as given, and where the ring holds them: the same quad drawn again
+    // (both passes, every frame) is drawn from there, so the ring never laps in a steady frame.
+    struct KeptVertices {
+        UINT bytes = 0;  // 0: none kept
+        UINT count = 0;
+        UINT stride = 0;
+        DWORD fvf = 0;
+        UINT target_width = 0;
+        UINT target_height = 0;
+        GLint first = 0;
+        unsigned char data[256];
+    } kept_vertices_;
     GLuint scratch_framebuffer_ = 0;  // clears new textures
     // Drawing without a pixel shader: stage 0's default, texture times diffuse colour.
     GLuint fixed_function_ = 0;

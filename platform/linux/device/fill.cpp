@@ -31,6 +31,7 @@ HRESULT WINAPI D3DXFillTexture(LPDIRECT3DTEXTURE9 pTexture, LPD3DXFILL2D pFuncti
     std::vector<float> floats;
     std::vector<unsigned char> bytes;
     device->select_texture(texture->name());
+    device->cost_changed();
     for (UINT level = 0; level < texture->levels(); ++level) {
         const UINT width = texture->width(level), height = texture->height(level);
         const std::size_t values = (std::size_t)width * height * format->channels;
@@ -62,5 +63,6 @@ HRESULT WINAPI D3DXFillTexture(LPDIRECT3DTEXTURE9 pTexture, LPD3DXFILL2D pFuncti
                         format->channels == 1 ? GL_RED : GL_RGBA, format->eight_bit ? GL_UNSIGNED_BYTE : GL_FLOAT,
                         format->eight_bit ? (const void*)bytes.data() : (const void*)floats.data());
     }
+    texture->all_set();
     return D3D_OK;
 }

@@ -50,6 +50,7 @@ bool read_texture(IDirect3DTexture9* texture_interface, UINT level, int& width, 
     width = (int)texture->width(level);
     height = (int)texture->height(level);
     rgba.resize((std::size_t)width * height * 4);
+    texture->device()->set_levels(texture);
     texture->device()->select_texture(texture->name());
     glPixelStorei(GL_PACK_ALIGNMENT, 1);
     glGetTexImage(GL_TEXTURE_2D, (GLint)level, GL_RGBA, GL_FLOAT, rgba.data());

@@ -240,6 +240,7 @@ HRESULT Device::CreatePixelShader(const DWORD* pFunction, IDirect3DPixelShader9*
     if (!program) return E_FAIL;
 
     PixelShader* shader = new PixelShader(this, program);
+    cost_changed();
     glUseProgram(program);
     bound_program_ = program;
     if (blob.constant_count > 0) {

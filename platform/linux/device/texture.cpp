@@ -38,7 +38,8 @@ const FormatInfo* find_format(D3DFORMAT format)
 
 Texture::Texture(Device* device, UINT width, UINT height, UINT levels, DWORD usage, const FormatInfo* format,
                  D3DPOOL pool, GLuint name)
-    : device_(device), width_(width), height_(height), usage_(usage), format_(format), pool_(pool), name_(name)
+    : device_(device), width_(width), height_(height), usage_(usage), format_(format), pool_(pool), name_(name),
+      unset_levels_(levels >= 32 ? ~0u : (1u << levels) - 1)
 {
     device_->AddRef();
     device_->child_created();
@@ -130,8 +131,9 @@ void LevelSurface::attach_color() const
 
 // ---- Creation -----------------------------------------------------------------------------
 
-void Device::clear_new_texture(Texture* texture)
+void Device::set_levels(Texture* texture)
 {
+    if (!texture || !texture->unset_levels()) return;
     if (!scratch_framebuffer_) glGenFramebuffers(1, &scratch_framebuffer_);
     bind_draw_framebuffer(scratch_framebuffer_);
     if (!color_mask_alpha_) {
@@ -140,6 +142,7 @@ void Device::clear_new_texture(Texture* texture)
     }
     const float zero[4] = {0.0f, 0.0f, 0.0f, 0.0f};
     for (UINT level = 0; level < texture->levels(); ++level) {
+        if (!(texture->unset_levels() & (1u << level))) continue;
         glFramebufferTexture2D(GL_DRAW_FRAMEBUFFER, GL_COLOR_ATTACHMENT0, GL_TEXTURE_2D, texture->name(),
                                (GLint)level);
         if (glCheckFramebufferStatus(GL_DRAW_FRAMEBUFFER) == GL_FRAMEBUFFER_COMPLETE) {
@@ -147,6 +150,7 @@ void Device::clear_new_texture(Texture* texture)
         }
     }
     glFramebufferTexture2D(GL_DRAW_FRAMEBUFFER, GL_COLOR_ATTACHMENT0, GL_TEXTURE_2D, 0, 0);
+    texture->all_set();
 }
 
 HRESULT Device::CreateTexture(UINT Width, UINT Height, UINT Levels, DWORD Usage, D3DFORMAT Format, D3DPOOL Pool,
@@ -197,7 +201,7 @@ HRESULT Device::CreateTexture(UINT Width, UINT Height, UINT Levels, DWORD Usage,
     }
 
     Texture* texture = new Texture(this, Width, Height, levels, Usage, format, Pool, name);
-    clear_new_texture(texture);
+    cost_changed();
     if ((Usage & D3DUSAGE_RENDERTARGET) && !framebuffer_for(texture->surface(0))) {
         texture->Release();
         return D3DERR_NOTAVAILABLE;
