@@ -286,7 +286,7 @@ TEST(Limits, NumbersFromTheSourceAreRangeChecked)
         {entry + "0; }\nfloat4 f() { float a[256][257]; return a[0][0]; }\n",
          "main.fx(2,27): error: '257' : array of 65792 elements; arrays hold at most 65536"},
         // Within the array limit, the product with the registers per element is the register file's.
-        {"float4x4 k[57];\n" + entry + "k[1][0]; }\n",
+        {"float4x4 k[57];\n" + entry + "k[56][3]; }\n",
          "main.fx(1,10): error: 'k' : needs 228 constant registers; ps_3_0 has 224, c0 to c223"},
     };
     for (const Case& c : cases) {

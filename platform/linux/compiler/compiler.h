@@ -22,6 +22,10 @@
 #include "source_map.h"
 #include "tokens.h"
 
+namespace spirv_cross {
+class Compiler;
+}
+
 namespace fxcompiler {
 
 // line 0 means the whole file; column 0 means no column is known.
@@ -137,6 +141,17 @@ struct RegisterRequest {
 // Direct3D 9's allocation: explicit registers of used variables stay; the other used ones take the
 // lowest free run, in declaration order. Unused variables get -1.
 std::vector<int> assign_registers(const std::vector<RegisterRequest>& requests);
+
+// ---- register_reads.cpp ----
+// Per member of the constant block (laid out in registers), counted from the member's first
+// register: one past the last register the entry point's code reads (read_end: 0 for none, all
+// ones when the member is too large to follow), and one past the last its GLSL loads, read or not
+// (load_end: a matrix read by one column is loaded whole).
+struct RegisterReads {
+    std::vector<std::uint64_t> read_end, load_end;
+};
+RegisterReads registers_read(const std::vector<std::uint32_t>& spirv, const spirv_cross::Compiler& compiler,
+                             std::uint32_t block_variable, std::uint32_t block_type);
 
 // ---- messages.cpp ----
 // glslang's info log as one diagnostic per problem, with a column wherever one can be derived.

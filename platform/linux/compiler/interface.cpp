@@ -60,7 +60,7 @@ struct Failure {
 class Translator {
 public:
     Translator(std::vector<std::uint32_t> spirv, const PreparedSource& source)
-        : glsl_(std::move(spirv)), source_(source)
+        : words_(spirv), glsl_(std::move(spirv)), source_(source)
     {
         for (std::size_t i = 0; i < source_.globals.size(); ++i) order_.emplace(source_.globals[i].name, i);
     }
@@ -80,6 +80,7 @@ public:
     }
 
 private:
+    std::vector<std::uint32_t> words_;
     D3D9Glsl glsl_;
     const PreparedSource& source_;
     std::unordered_set<spirv_cross::VariableID> active_;
@@ -226,24 +227,29 @@ private:
         for (const spirv_cross::BufferRange& range : glsl_.get_active_buffer_ranges(ubo.id)) used.insert(range.index);
 
         std::vector<std::string> names;
+        std::vector<std::uint64_t> spans;
+        for (std::uint32_t m = 0; m < type.member_types.size(); ++m) {
+            names.push_back(glsl_.get_member_name(block, m));
+            bool row_major = glsl_.has_member_decoration(block, m, spv::DecorationRowMajor);
+            spans.push_back(layout(type.member_types[m], row_major, names[m]));
+        }
+        // A constant takes its registers up to the last one read, as Direct3D 9 counts them.
+        RegisterReads reads = registers_read(words_, glsl_, ubo.id, block);
         std::vector<RegisterRequest> requests;
         for (std::uint32_t m = 0; m < type.member_types.size(); ++m) {
-            std::string name = glsl_.get_member_name(block, m);
-            bool row_major = glsl_.has_member_decoration(block, m, spv::DecorationRowMajor);
             RegisterRequest request;
-            std::uint64_t count = layout(type.member_types[m], row_major, name);
-            request.count = (std::uint32_t)std::min<std::uint64_t>(count, FLOAT_CONSTANTS + 1);
             request.used = used.count(m) > 0;
+            std::uint64_t count = reads.read_end[m] > 0 ? std::min(spans[m], reads.read_end[m]) : spans[m];
+            request.count = (std::uint32_t)std::min<std::uint64_t>(count, FLOAT_CONSTANTS + 1);
             if (request.used && count > FLOAT_CONSTANTS) {
-                fail(name, "needs " + std::to_string(count) + " constant registers; ps_3_0 has 224, c0 to c223");
+                fail(names[m], "needs " + std::to_string(count) + " constant registers; ps_3_0 has 224, c0 to c223");
             }
-            const GlobalDecl* g = decl(name);
+            const GlobalDecl* g = decl(names[m]);
             if (g && g->reg_class == 'c') request.explicit_index = g->reg_index;
-            names.push_back(name);
             requests.push_back(request);
         }
         std::vector<int> registers = assign_registers(requests);
-        std::uint32_t count = 0;
+        std::uint32_t count = 0, declared = 0;
         for (std::uint32_t m = 0; m < registers.size(); ++m) {
             std::uint32_t first = registers[m] < 0 ? 0 : (std::uint32_t)registers[m];
             glsl_.set_member_decoration(block, m, spv::DecorationOffset, 16 * first);
@@ -254,10 +260,14 @@ private:
                                    std::to_string(end - 1) + "; ps_3_0 has c0 to c223");
             }
             count = std::max(count, end);
+            // What the GLSL loads but never reads (the other columns of a matrix) is declared
+            // too, past the registers the device sets.
+            std::uint64_t loaded = std::min(reads.load_end[m], spans[m]);
+            declared = std::max<std::uint32_t>(declared, first + (std::uint32_t)std::max<std::uint64_t>(loaded, requests[m].count));
         }
         glsl_.set_name(block, CONSTANTS_NAME);
         glsl_.flatten_buffer_block(ubo.id);
-        glsl_.declare_constant_registers(ubo.id, count);
+        glsl_.declare_constant_registers(ubo.id, std::max(count, declared));
         blob_.constants_name = count > 0 ? CONSTANTS_NAME : "";
         blob_.constant_count = count;
     }
