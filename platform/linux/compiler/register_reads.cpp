@@ -32,7 +32,8 @@ struct Part {
     std::uint32_t type = 0;  // the value's type (the pointee's, for a pointer)
     std::uint64_t first = 0;  // its first register, counted from the member's
     bool row_major = false;
-    bool spread = false;  // a vector whose components lie in the registers below
+    bool spread = false;  // a vector (of `size` components) whose components lie in these registers
+    std::uint32_t size = 0;
     std::uint64_t components[4] = {NOWHERE, NOWHERE, NOWHERE, NOWHERE};
 };
 
@@ -52,7 +53,10 @@ public:
             bool in_function = false;
             for (std::size_t at = HEADER; at < words.size();) {
                 std::uint32_t count = words[at] >> 16;
-                if (count == 0 || at + count > words.size()) return;
+                if (count == 0 || at + count > words.size()) {  // not glslang's: every register read
+                    std::fill(ends_.begin(), ends_.end(), NOWHERE);
+                    return;
+                }
                 const spv::Op op = spv::Op(words[at] & 0xFFFF);
                 if (op == spv::OpFunction) in_function = true;
                 if (round == 0) note(op, &words[at], count);
@@ -135,16 +139,21 @@ private:
     // The part one index further in; false when the index reads all of `part` (a dynamic one).
     bool index(const Part& part, std::uint64_t i, bool constant, Part& out)
     {
-        const SPIRType& type = compiler_.get_type(part.type);
         out = part;
-        if (part.spread || (type.array.empty() && type.basetype != SPIRType::Struct && type.columns == 1)) {
-            // A component of a vector (a scalar has none).
-            if (!constant || type.vecsize <= 1 || i >= type.vecsize) return false;
-            out.type = type.parent_type ? (std::uint32_t)type.parent_type : part.type;
-            out.spread = true;
-            std::uint64_t reg = part.spread ? part.components[i] : part.first;
+        if (part.spread) {  // a component: its own register
+            if (!constant || i >= part.size || part.size == 1) return false;
+            out.size = 1;
             std::fill(std::begin(out.components), std::end(out.components), NOWHERE);
-            out.components[0] = reg;
+            out.components[0] = part.components[i];
+            return true;
+        }
+        const SPIRType& type = compiler_.get_type(part.type);
+        if (type.array.empty() && type.basetype != SPIRType::Struct && type.columns == 1) {
+            // A component of a vector in one register (a scalar has none).
+            if (!constant || type.vecsize <= 1 || i >= type.vecsize) return false;
+            out.spread = true;
+            out.size = 1;
+            out.components[0] = part.first;
             return true;
         }
         if (!type.array.empty()) {
@@ -167,6 +176,7 @@ private:
         out.row_major = false;
         if (part.row_major) {
             out.spread = true;
+            out.size = type.vecsize;
             for (std::uint32_t k = 0; k < 4; ++k) out.components[k] = k < type.vecsize ? part.first + k : NOWHERE;
             return true;
         }
@@ -267,7 +277,7 @@ private:
             auto size = vector_sizes_.find(w[3]);
             const std::uint32_t first_size = size == vector_sizes_.end() ? 0 : size->second;
             steps_.emplace(w[2], w[3]);
-            if (first_size == 0) {  // not known: all of both read
+            if (first_size == 0 || count - 5 > 4) {  // not known: all of both read
                 if (first != parts_.end()) read_all(first->second);
                 if (second != parts_.end()) read_all(second->second);
                 return;
@@ -275,15 +285,19 @@ private:
             Part out = first != parts_.end() ? first->second : second->second;
             out.spread = true;
             out.type = w[1];
+            out.size = count - 5;
             std::fill(std::begin(out.components), std::end(out.components), NOWHERE);
             bool mixed = first != parts_.end() && second != parts_.end() &&
                          first->second.member != second->second.member;
-            for (std::uint32_t i = 5; i < count && i - 5 < 4; ++i) {
+            for (std::uint32_t i = 5; i < count; ++i) {
                 std::uint32_t c = w[i];
                 auto from = c < first_size ? first : second;
                 if (c == 0xFFFFFFFF || from == parts_.end()) continue;
                 Part component;
-                if (!index(from->second, c < first_size ? c : c - first_size, true, component)) continue;
+                if (!index(from->second, c < first_size ? c : c - first_size, true, component)) {
+                    read_all(from->second);
+                    continue;
+                }
                 if (mixed) read_all(component);
                 else out.components[i - 5] = component.components[0];
             }

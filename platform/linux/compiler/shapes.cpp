@@ -272,8 +272,10 @@ Shape Shapes::postfix(Shape shape, const std::vector<std::string_view>& w, std::
             expression(w, at, depth + 1);
             if (at >= w.size() || w[at] != "]") return Shape();
             ++at;
-            if (shape.kind == Shape::Array) shape = shape.members[0];
-            else if (shape.kind == Shape::Vector) shape = Shape::scalar();
+            if (shape.kind == Shape::Array && !shape.members.empty()) {
+                Shape element = shape.members[0];  // assigned from a copy: it lives inside `shape`
+                shape = std::move(element);
+            } else if (shape.kind == Shape::Vector) shape = Shape::scalar();
             else if (shape.kind == Shape::Matrix) shape = Shape::vector(shape.cols);
             else return Shape();
         } else if (w[at] == "." && at + 1 < w.size()) {
