@@ -20,13 +20,10 @@ LRESULT CALLBACK window_proc(HWND window, UINT message, WPARAM wParam, LPARAM lP
     case WM_SYSCOMMAND:
         switch (wParam & 0xFFF0) {
         case SC_MONITORPOWER:
-        case SC_SCREENSAVE:
-            return 0;
+        case SC_SCREENSAVE: return 0;
         }
         break;
-    case WM_IME_SETCONTEXT:
-        lParam &= IME_HIDE_UI_MASK;
-        break;
+    case WM_IME_SETCONTEXT: lParam &= IME_HIDE_UI_MASK; break;
     }
     return DefWindowProcA(window, message, wParam, lParam);
 }

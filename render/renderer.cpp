@@ -15,10 +15,7 @@ const ScreenVertex screen_quad[4] = {
 static const DWORD CLEAR_FLAGS = D3DCLEAR_TARGET | D3DCLEAR_ZBUFFER;
 static const D3DCOLOR CLEAR_COLOR = 0x00000000;
 
-static void draw_screen_quad()
-{
-    device->DrawPrimitiveUP(D3DPT_TRIANGLESTRIP, 2, screen_quad, sizeof(ScreenVertex));
-}
+static void draw_screen_quad() { device->DrawPrimitiveUP(D3DPT_TRIANGLESTRIP, 2, screen_quad, sizeof(ScreenVertex)); }
 
 void render_frame()
 {

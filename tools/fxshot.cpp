@@ -145,7 +145,7 @@ bool parse_options(int argc, char* argv[], Options& options)
             continue;
         }
         bool takes_value = arg == "--time" || arg == "--start" || arg == "--fps" || arg == "--frames" ||
-                           arg == "--reloads" || arg == "--scene" || arg == "-o";
+            arg == "--reloads" || arg == "--scene" || arg == "-o";
         if (!takes_value) return fail("unknown option '" + arg + "'");
         if (i + 1 >= argc) return fail(arg + " needs a value");
         const char* value = argv[++i];
@@ -172,8 +172,9 @@ bool parse_options(int argc, char* argv[], Options& options)
     const bool stream = options.output == STREAM;
     if (options.output.empty()) options.output = options.frames > 1 ? "fxshot_%04d.png" : "fxshot.png";
     if (!stream && options.frames > 1 && !is_pattern(options.output))
-        return fail("-o '" + options.output + "': a sequence needs a name with one number in it, as %d, %4d or %04d "
-                                               "(shot_%04d.png; %% for a percent sign)");
+        return fail("-o '" + options.output +
+                    "': a sequence needs a name with one number in it, as %d, %4d or %04d "
+                    "(shot_%04d.png; %% for a percent sign)");
     if (!options.pfm.empty() && options.frames > 1)
         return fail("--scene writes a single frame's target; not with --frames");
     if (stream && isatty(STDOUT_FILENO))
@@ -249,8 +250,7 @@ int render_frames(const Options& options, FrameWriter& writer)
 int render(const Options& options, int video_fd)
 {
     if (video_fd >= 0) {
-        const std::string header =
-            video_stream::header((int)SCREEN_WIDTH, (int)SCREEN_HEIGHT, options.fps);
+        const std::string header = video_stream::header((int)SCREEN_WIDTH, (int)SCREEN_HEIGHT, options.fps);
         std::vector<std::uint8_t> frame;
         FrameWriter writer([&](long, const std::vector<std::uint8_t>& rgba) {
             video_stream::encode_frame((int)SCREEN_WIDTH, (int)SCREEN_HEIGHT, rgba, frame);

@@ -225,10 +225,12 @@ int main(int argc, char* argv[])
 
     // The viewer's frames only: a save of the next shader is not a reload here.
     setenv("FXVIEW_RELOAD_ON_SAVE", "0", 1);
-    bool ok = measure("example", example, example_frames, rounds) &&
-              measure("trivial", TRIVIAL_FX, trivial_frames, rounds);
-    std::printf("fxshot against the viewer, off-screen, 1280 x 720, frames per second (ratio: to the viewer,\n"
-                "median of %d rounds)\n", rounds);
+    bool ok =
+        measure("example", example, example_frames, rounds) && measure("trivial", TRIVIAL_FX, trivial_frames, rounds);
+    std::printf(
+        "fxshot against the viewer, off-screen, 1280 x 720, frames per second (ratio: to the viewer,\n"
+        "median of %d rounds)\n",
+        rounds);
     std::printf("%-8s %7s %12s %12s %7s %12s %7s\n%s", "shader", "frames", "viewer", "fxshot -o -", "ratio",
                 "fxshot PNG", "ratio", table.c_str());
 

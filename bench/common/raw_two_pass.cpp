@@ -13,14 +13,15 @@ namespace {
 // Each fragment input gets the quad's texture coordinate (TEXCOORD0) or zero, as the device feeds it.
 std::string vertex_stage(const fxplatform::ShaderBlob& blob)
 {
-    std::string source = "#version 330 core\nlayout(location = 0) in vec2 position;\n"
-                         "layout(location = 1) in vec2 texcoord;\n";
+    std::string source =
+        "#version 330 core\nlayout(location = 0) in vec2 position;\n"
+        "layout(location = 1) in vec2 texcoord;\n";
     std::string body;
     for (const fxplatform::ShaderInput& input : blob.inputs) {
         source += (input.flat ? "flat out " : "out ") + input.glsl_type + " " + input.glsl_name + ";\n";
         bool uv = input.semantic == "TEXCOORD" && input.semantic_index == 0;
         body += "    " + input.glsl_name + " = " + input.glsl_type + "(" +
-                (uv ? "vec4(texcoord, 0.0, 1.0)" : "vec4(0.0)") + ");\n";
+            (uv ? "vec4(texcoord, 0.0, 1.0)" : "vec4(0.0)") + ");\n";
     }
     return source + "void main()\n{\n    gl_Position = vec4(position, 0.0, 1.0);\n" + body + "}\n";
 }
@@ -82,7 +83,7 @@ bool RawTwoPass::link_programs(const fxplatform::ShaderBlob& scene, const fxplat
     if (scene.constant_count > 0) scene_constants_ = glGetUniformLocation(scene_program_, scene.constants_name.c_str());
     if (final.constant_count > 0) final_constants_ = glGetUniformLocation(final_program_, final.constants_name.c_str());
     scene_count_ = (GLsizei)scene.constant_count;
-    final_count_ = (GLsizei)final.constant_count;
+    final_count_ = (GLsizei) final.constant_count;
     return true;
 }
 

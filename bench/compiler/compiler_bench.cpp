@@ -67,7 +67,8 @@ void register_all()
                       Variant{false, false, "optimiser_off/in_process"}}) {
         for (const std::vector<const char*>& entries : runs) {
             for (File f : {File{"example", FXCOMPILER_EXAMPLE}, File{"raymarch_200_lines", FXCOMPILER_RAYMARCH}}) {
-                std::string name = std::string(f.name) + "/" + (entries.size() > 1 ? "load" : entries[0]) + "/" + v.name;
+                std::string name =
+                    std::string(f.name) + "/" + (entries.size() > 1 ? "load" : entries[0]) + "/" + v.name;
                 auto* b = benchmark::RegisterBenchmark(name.c_str(), compile, f.path, entries, v.optimise, v.isolated)
                               ->Unit(benchmark::kMillisecond);
                 if (fixed) b->Iterations(std::atol(fixed));

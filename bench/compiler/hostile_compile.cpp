@@ -40,8 +40,7 @@ std::string globals(int count)
 const std::map<std::string, std::function<void(const std::string&)>> CASES = {
     {"nested-macro-arguments",
      [](const std::string& f) {
-         std::ofstream(f) << "#define F(x) x\n" << ENTRY << repeat("F(", 10000) << "1" << repeat(")", 10000)
-                          << "; }\n";
+         std::ofstream(f) << "#define F(x) x\n" << ENTRY << repeat("F(", 10000) << "1" << repeat(")", 10000) << "; }\n";
      }},
     {"exponential-macro",
      [](const std::string& f) {
@@ -67,13 +66,15 @@ const std::map<std::string, std::function<void(const std::string&)>> CASES = {
     {"globals-40000", [](const std::string& f) { std::ofstream(f) << globals(40000); }},
     {"globals-65534", [](const std::string& f) { std::ofstream(f) << globals(65534); }},
     {"register-c4294967296",
-     [](const std::string& f) { std::ofstream(f) << "float4 k : register(c4294967296);\n" << ENTRY << "k; }\n"; }},
+     [](const std::string& f) { std::ofstream(f) << "float4 k : register(c4294967296);\n"
+                                                 << ENTRY << "k; }\n"; }},
     {"semantic-COLOR4294967296",
      [](const std::string& f) {
          std::ofstream(f) << "float4 ps_main(float2 uv : TEXCOORD0) : COLOR4294967296 { return 1; }\n";
      }},
     {"array-float4x4-k[1073741825]",
-     [](const std::string& f) { std::ofstream(f) << "float4x4 k[1073741825];\n" << ENTRY << "k[1][0]; }\n"; }},
+     [](const std::string& f) { std::ofstream(f) << "float4x4 k[1073741825];\n"
+                                                 << ENTRY << "k[1][0]; }\n"; }},
 };
 
 }  // namespace
@@ -105,8 +106,8 @@ int main(int argc, char** argv)
     std::string message = fxcompiler::format_diagnostics(out.diagnostics, "main.fx");
     message = message.substr(0, message.find('\n'));
     if (message.size() > 160) message = message.substr(0, 160) + "...";
-    std::printf("%-30s %s in %6.2f s, helper peak %5ld MiB: %s\n", argv[argc - 1], out.result == 0 ? "compiled" : "failed  ",
-                seconds, children.ru_maxrss / 1024, message.c_str());
+    std::printf("%-30s %s in %6.2f s, helper peak %5ld MiB: %s\n", argv[argc - 1],
+                out.result == 0 ? "compiled" : "failed  ", seconds, children.ru_maxrss / 1024, message.c_str());
     std::filesystem::remove_all(pattern);
     return 0;
 }

@@ -33,15 +33,15 @@ SDL_Window* window = nullptr;
 
 // The same two fragment shaders for both variants: a scene of moving colour plus noise, and a
 // final pass that tone-maps the float target.
-const char* const SCENE_BODY =
-    "color = vec4(uv, 0.5 + 0.5 * sin(C[0].x), 1.0) + texture(s1, uv * 8.0) * 4.0;";
+const char* const SCENE_BODY = "color = vec4(uv, 0.5 + 0.5 * sin(C[0].x), 1.0) + texture(s1, uv * 8.0) * 4.0;";
 const char* const FINAL_BODY = "vec4 hdr = texture(s0, uv); color = hdr / (hdr + 1.0);";
 
 std::string fragment_source(const char* body)
 {
-    return std::string("#version 330 core\nuniform vec4 C[64];\nuniform sampler2D s0;\nuniform sampler2D s1;\n"
-                       "in vec2 uv;\nlayout(location = 0) out vec4 color;\nvoid main()\n{\n") +
-           body + "\n}\n";
+    return std::string(
+               "#version 330 core\nuniform vec4 C[64];\nuniform sampler2D s0;\nuniform sampler2D s1;\n"
+               "in vec2 uv;\nlayout(location = 0) out vec4 color;\nvoid main()\n{\n") +
+        body + "\n}\n";
 }
 
 fxplatform::ShaderBlob shader_blob(const char* body)
@@ -70,7 +70,7 @@ struct DeviceFrames {
         context = SDL_GL_GetCurrentContext();
         std::vector<std::uint32_t> scene = shader_code(SCENE_BODY), final = shader_code(FINAL_BODY);
         device->CreatePixelShader((const DWORD*)scene.data(), &resources.scene_shader);
-        device->CreatePixelShader((const DWORD*)final.data(), &resources.final_shader);
+        device->CreatePixelShader((const DWORD*) final.data(), &resources.final_shader);
         device->GetBackBuffer(0, 0, D3DBACKBUFFER_TYPE_MONO, &resources.back_buffer);
         device->CreateTexture(SCREEN_WIDTH, SCREEN_HEIGHT, 1, D3DUSAGE_RENDERTARGET, D3DFMT_A32B32G32R32F,
                               D3DPOOL_DEFAULT, &resources.scene_texture, NULL);

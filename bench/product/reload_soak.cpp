@@ -20,9 +20,10 @@ extern "C" int dlclose(void*) { return 0; }
 namespace {
 
 // An error on line 3 the compiler must report; the frame then prints "Error : Pshader".
-const char* const BROKEN_FX = "sampler2D scene : register(s0);\n"
-                              "float4 ps_main(float2 uv : TEXCOORD0) : COLOR0\n"
-                              "{ return float4(uv, 0.5 1.0); }\n";
+const char* const BROKEN_FX =
+    "sampler2D scene : register(s0);\n"
+    "float4 ps_main(float2 uv : TEXCOORD0) : COLOR0\n"
+    "{ return float4(uv, 0.5 1.0); }\n";
 
 void report(long reloads)
 {

@@ -55,8 +55,9 @@ std::string runtime_array(const std::string& type, long size, bool local, bool f
     const std::string declaration = (local ? "    " : "static ") + type + " a[" + n(size) + "];\n";
     std::string body = local ? declaration : "";
     if (filled) body += "    for (int i = 0; i < " + n(size) + "; ++i) a[i] = i * uv.x;\n";
-    body += "    a[(int)(uv.x * 100)] = 0.25;\n"
-            "    return (float4)a[(int)(uv.y * 100)];\n";
+    body +=
+        "    a[(int)(uv.x * 100)] = 0.25;\n"
+        "    return (float4)a[(int)(uv.y * 100)];\n";
     return scene(local ? "" : declaration, body);
 }
 
@@ -67,13 +68,16 @@ std::string many_runtime_arrays(const std::string& type, long size, int count, b
     std::string declarations, body;
     for (int i = 0; i < count; ++i) {
         const std::string name = "a" + n(i);
-        (local ? body : declarations) += std::string(local ? "    " : "static ") + type + " " + name + "[" + n(size) + "];\n";
+        (local ? body : declarations) +=
+            std::string(local ? "    " : "static ") + type + " " + name + "[" + n(size) + "];\n";
     }
     body += "    float4 sum = 0;\n";
     for (int i = 0; i < count; ++i) {
         const std::string name = "a" + n(i);
-        body += "    " + name + "[(int)(uv.x * " + n(size - 1) + ")] = " + n(i) + ".5;\n"
-                "    sum += (float4)" + name + "[(int)(uv.y * " + n(size - 1) + ")];\n";
+        body += "    " + name + "[(int)(uv.x * " + n(size - 1) + ")] = " + n(i) +
+            ".5;\n"
+            "    sum += (float4)" +
+            name + "[(int)(uv.y * " + n(size - 1) + ")];\n";
     }
     return scene(declarations, body + "    return sum;\n");
 }
@@ -81,7 +85,8 @@ std::string many_runtime_arrays(const std::string& type, long size, int count, b
 // A static array the code never writes (zeros, as HLSL has them), read at a place known per pixel.
 std::string read_only_array(const std::string& type, long size)
 {
-    return scene("static " + type + " a[" + n(size) + "];\n", "    return (float4)a[(int)(uv.x * " + n(size - 1) + ")];\n");
+    return scene("static " + type + " a[" + n(size) + "];\n",
+                 "    return (float4)a[(int)(uv.x * " + n(size - 1) + ")];\n");
 }
 
 // A constant array with every value given, read at a place known per pixel.
@@ -99,7 +104,7 @@ std::string unrolled_loops(int depth, long iterations, const std::string& attrib
     std::string body = "    float s = uv.x;\n";
     for (int d = 0; d < depth; ++d)
         body += std::string(4 + 4 * d, ' ') + attribute + " for (int i" + n(d) + " = 0; i" + n(d) + " < " +
-                n(iterations) + "; ++i" + n(d) + ")\n";
+            n(iterations) + "; ++i" + n(d) + ")\n";
     body += std::string(4 + 4 * depth, ' ') + "s = s * 1.0001 + sin(s + uv.y);\n";
     return scene("", body + "    return float4(s, uv, 1);\n");
 }
@@ -136,7 +141,8 @@ std::string deep_expression(int depth)
 std::string many_statements(long bytes)
 {
     std::string body = "    float s = uv.x;\n";
-    for (long i = 0; (long)body.size() < bytes - 200; ++i) body += "    s = s * 1.0001 + sin(s + " + n(i % 1000) + ");\n";
+    for (long i = 0; (long)body.size() < bytes - 200; ++i)
+        body += "    s = s * 1.0001 + sin(s + " + n(i % 1000) + ");\n";
     return scene("", body + "    return float4(s, uv, 1);\n");
 }
 
@@ -152,7 +158,8 @@ std::string nested_loops_without_braces(int depth)
 std::string else_if_chain(int count)
 {
     std::string body = "    float s = 0;\n    if (uv.x < 0.0) s = 0;\n";
-    for (int i = 1; i <= count; ++i) body += "    else if (uv.x < " + n(i) + ".0 / " + n(count) + ".0) s = " + n(i) + ";\n";
+    for (int i = 1; i <= count; ++i)
+        body += "    else if (uv.x < " + n(i) + ".0 / " + n(count) + ".0) s = " + n(i) + ";\n";
     return scene("", body + "    return float4(s / " + n(count) + ".0, uv, 1);\n");
 }
 
@@ -218,21 +225,24 @@ std::vector<Case> cases()
 {
     std::vector<Case> list = hostile_cases();
     for (long size : {32L, 256L, 512L, 1024L, 2048L, 4096L, 65536L})
-        list.push_back({"runtime-static-float4[" + n(size) + "]", [=] { return runtime_array("float4", size, false, false); }});
+        list.push_back(
+            {"runtime-static-float4[" + n(size) + "]", [=] { return runtime_array("float4", size, false, false); }});
     list.push_back({"runtime-static-float[65536]", [] { return runtime_array("float", 65536, false, false); }});
     list.push_back({"runtime-static-float4x4[65536]", [] { return runtime_array("float4x4", 65536, false, false); }});
     for (long size : {256L, 1024L, 65536L})
-        list.push_back({"runtime-local-float4[" + n(size) + "]", [=] { return runtime_array("float4", size, true, false); }});
+        list.push_back(
+            {"runtime-local-float4[" + n(size) + "]", [=] { return runtime_array("float4", size, true, false); }});
     for (int count : {16, 256, 1024})
-        list.push_back({"runtime-static-float4[32]-times-" + n(count), [=] { return many_runtime_arrays("float4", 32, count, false); }});
+        list.push_back({"runtime-static-float4[32]-times-" + n(count),
+                        [=] { return many_runtime_arrays("float4", 32, count, false); }});
     list.push_back({"runtime-local-float4[32]-times-64", [] { return many_runtime_arrays("float4", 32, 64, true); }});
     list.push_back({"runtime-static-float[32]-times-256", [] { return many_runtime_arrays("float", 32, 256, false); }});
     list.push_back({"static-float4[65536]-never-written", [] { return read_only_array("float4", 65536); }});
     for (long size : {1024L, 65536L})
-        list.push_back({"runtime-local-float4[" + n(size) + "]-filled-in-a-loop", [=] { return runtime_array("float4", size, true, true); }});
-    list.push_back({"uniform-float4[224]", [] {
-                        return scene("float4 k[224];\n", "    return k[(int)(uv.x * 223)];\n");
-                    }});
+        list.push_back({"runtime-local-float4[" + n(size) + "]-filled-in-a-loop",
+                        [=] { return runtime_array("float4", size, true, true); }});
+    list.push_back(
+        {"uniform-float4[224]", [] { return scene("float4 k[224];\n", "    return k[(int)(uv.x * 223)];\n"); }});
     // An initialiser is one statement: 8,192 tokens hold about 4,090 values.
     for (long size : {256L, 1020L})
         list.push_back({"static-const-float4[" + n(size) + "]", [=] { return constant_array("float4", 4, size); }});
@@ -364,11 +374,15 @@ int run_child(const std::string& source, int fd)
         HRESULT hr = device->CreatePixelShader((const DWORD*)code[i]->GetBufferPointer(), &shaders[i]);
         code[i]->Release();
         if (hr != D3D_OK) {
-            tell(fd, "error CreatePixelShader failed (0x" + [&] {
-                char hex[16];
-                std::snprintf(hex, sizeof hex, "%08X", (unsigned)hr);
-                return std::string(hex);
-            }() + ")");
+            tell(
+                fd,
+                "error CreatePixelShader failed (0x" +
+                    [&] {
+                        char hex[16];
+                        std::snprintf(hex, sizeof hex, "%08X", (unsigned)hr);
+                        return std::string(hex);
+                    }() +
+                    ")");
             return 0;
         }
     }
@@ -384,9 +398,10 @@ int run_child(const std::string& source, int fd)
 
     // One pixel in the scene pass's state: llvmpipe generates the shader's code at its first draw, and
     // a pixel costs nothing to draw, so this is the build; the frames after it are drawing.
-    static const ScreenVertex PIXEL[4] = {
-        {-0.5f, -0.5f, 0.0f, 1.0f, 0.0f, 0.0f}, {0.5f, -0.5f, 0.0f, 1.0f, 1.0f, 0.0f},
-        {-0.5f, 0.5f, 0.0f, 1.0f, 0.0f, 1.0f}, {0.5f, 0.5f, 0.0f, 1.0f, 1.0f, 1.0f}};
+    static const ScreenVertex PIXEL[4] = {{-0.5f, -0.5f, 0.0f, 1.0f, 0.0f, 0.0f},
+                                          {0.5f, -0.5f, 0.0f, 1.0f, 1.0f, 0.0f},
+                                          {-0.5f, 0.5f, 0.0f, 1.0f, 0.0f, 1.0f},
+                                          {0.5f, 0.5f, 0.0f, 1.0f, 1.0f, 1.0f}};
     timer = Timer();
     device->BeginScene();
     device->SetPixelShader(resources.scene_shader);
@@ -473,7 +488,8 @@ void print_header()
 {
     std::printf("%-44s %7s %7s %7s %7s %7s %7s %7s %7s %7s  %s\n", "shape (seconds, MiB)", "compile", "link", "pixel",
                 "build", "build", "build", "frame", "viewer", "helper", "verdict (budget of a build: 1 GiB, 10 s CPU)");
-    std::printf("%-44s %7s %7s %7s %7s %7s %7s %7s %7s %7s\n", "", "", "", "", "wall", "CPU", "peak", "", "peak", "peak");
+    std::printf("%-44s %7s %7s %7s %7s %7s %7s %7s %7s %7s\n", "", "", "", "", "wall", "CPU", "peak", "", "peak",
+                "peak");
 }
 
 int run_case(const std::string& name, const std::string& source, const Limits& limits)
@@ -558,7 +574,7 @@ int run_case(const std::string& name, const std::string& source, const Limits& l
     // The build's peak: when it ended, or now if it did not.
     const long build_kb = built ? pixel.viewer_kb : peak_kb;
     const std::string crash = std::string(WIFSIGNALED(status) ? strsignal(WTERMSIG(status)) : "exit") + ") in " +
-                              describe_stop(steps) + last_words(log);
+        describe_stop(steps) + last_words(log);
     std::string verdict;
     bool finding = true;
     if (!error.empty()) {
@@ -593,7 +609,8 @@ int print_glsl(const std::string& source)
 {
     fxcompiler::set_helper_path(FXVIEW_HELPER);
     fxplatform::ShaderBlob blob;
-    const bool ok = product::enter_private_folder() && product::write_main_fx(source) && product::compile_blob("ps_main", blob);
+    const bool ok =
+        product::enter_private_folder() && product::write_main_fx(source) && product::compile_blob("ps_main", blob);
     product::leave_private_folder();
     if (ok) std::fputs(blob.glsl.c_str(), stdout);
     return ok ? 0 : 1;
@@ -601,8 +618,9 @@ int print_glsl(const std::string& source)
 
 int usage()
 {
-    std::fprintf(stderr, "usage: shader_sweep [--cap-mib N] [--cap-cpu-seconds S] (--list | --all | --file PATH | "
-                         "--source CASE | --glsl CASE | CASE...)\n");
+    std::fprintf(stderr,
+                 "usage: shader_sweep [--cap-mib N] [--cap-cpu-seconds S] (--list | --all | --file PATH | "
+                 "--source CASE | --glsl CASE | CASE...)\n");
     return 2;
 }
 
@@ -629,7 +647,8 @@ int main(int argc, char** argv)
         if (arg == "--cap-mib" && i + 1 < argc) limits.cap_mib = std::atol(argv[++i]);
         else if (arg == "--cap-cpu-seconds" && i + 1 < argc) limits.cap_cpu_seconds = std::atof(argv[++i]);
         else if (arg == "--file" && i + 1 < argc) file = argv[++i];
-        else if (arg == "--all") for (const Case& c : all) wanted.push_back(c.name);
+        else if (arg == "--all")
+            for (const Case& c : all) wanted.push_back(c.name);
         else if (!arg.empty() && arg[0] != '-') wanted.push_back(arg);
         else return usage();
     }

@@ -115,8 +115,7 @@ bool compile_blob(const char* entry, fxplatform::ShaderBlob& blob)
     HRESULT hr =
         D3DXCompileShaderFromFileA("main.fx", NULL, NULL, entry, "ps_3_0", LOADER_FLAGS, &code, &messages, NULL);
     bool ok = hr == D3D_OK && code &&
-              fxplatform::decode_shader_blob((const std::uint32_t*)code->GetBufferPointer(),
-                                             code->GetBufferSize() / 4, blob);
+        fxplatform::decode_shader_blob((const std::uint32_t*)code->GetBufferPointer(), code->GetBufferSize() / 4, blob);
     if (!ok && messages) {
         std::fprintf(stderr, "%.*s\n", (int)messages->GetBufferSize(), (const char*)messages->GetBufferPointer());
     }

@@ -210,9 +210,11 @@ int main()
     dup2(rows_out, 1);
     close(rows_out);
     if (!ok) return 1;
-    for (const auto& [name, rates] : {std::make_pair("example", example_rates), std::make_pair("trivial", trivial_rates)}) {
-        std::printf("%-44s %12.1f %12.1f %8.3f  %s\n", (std::string("viewer loop, ") + name + ", frames per second").c_str(),
-                    rates.program, rates.raw, rates.ratio, "raw GL loop, same window (X11, vsync off)");
+    for (const auto& [name, rates] :
+         {std::make_pair("example", example_rates), std::make_pair("trivial", trivial_rates)}) {
+        std::printf("%-44s %12.1f %12.1f %8.3f  %s\n",
+                    (std::string("viewer loop, ") + name + ", frames per second").c_str(), rates.program, rates.raw,
+                    rates.ratio, "raw GL loop, same window (X11, vsync off)");
     }
     return 0;
 }

@@ -31,7 +31,7 @@ bool shader_folder(const std::string& argument, std::string& folder, std::string
     const std::string name = slash == std::string::npos ? argument : argument.substr(slash + 1);
     if (name != SHADER_FILE) {
         error = "'" + argument + "' is not a folder or a " + SHADER_FILE + " (the shader is always called " +
-                SHADER_FILE + ")";
+            SHADER_FILE + ")";
         return false;
     }
     folder = slash == std::string::npos ? "." : slash == 0 ? "/" : argument.substr(0, slash);

@@ -27,7 +27,7 @@ struct SamplerBinding {
 };
 
 struct ShaderBlob {
-    std::string glsl;            // a complete "#version 330 core" fragment shader
+    std::string glsl;  // a complete "#version 330 core" fragment shader
     std::vector<ShaderInput> inputs;
     std::vector<SamplerBinding> samplers;
     std::string constants_name;  // "uniform vec4 NAME[constant_count]" holds c0.. ; empty when unused

@@ -124,7 +124,7 @@ bool saved()
             const inotify_event* event = (const inotify_event*)at;
             at += sizeof(inotify_event) + event->len;
             if (event->mask & IN_Q_OVERFLOW) fresh = true;  // events were lost: one may have been ours
-            if (event->mask & IN_IGNORED) {  // the folder was deleted or unmounted: its watch has ended
+            if (event->mask & IN_IGNORED) {                 // the folder was deleted or unmounted: its watch has ended
                 for (Source& source : w.sources) {
                     if (source.watch == event->wd) end_watch(source);
                 }

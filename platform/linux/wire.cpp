@@ -25,10 +25,7 @@ bool WireReader::has(std::size_t words)
     return false;
 }
 
-std::uint32_t WireReader::word()
-{
-    return has(1) ? words_[at_++] : 0;
-}
+std::uint32_t WireReader::word() { return has(1) ? words_[at_++] : 0; }
 
 std::string WireReader::text()
 {

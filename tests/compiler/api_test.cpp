@@ -16,11 +16,12 @@
 
 namespace {
 
-const char* const GOOD = "#define SCALE 1.0\n"
-                         "float time : register(c0);\n"
-                         "sampler2D noise_tex : register(s1);\n"
-                         "float4 ps_main(float2 uv : TEXCOORD0) : COLOR0 { return tex2D(noise_tex, uv) * time * SCALE; }\n"
-                         "float4 ps_main_f(float2 uv : TEXCOORD0) : COLOR0 { return float4(uv, 0, 1); }\n";
+const char* const GOOD =
+    "#define SCALE 1.0\n"
+    "float time : register(c0);\n"
+    "sampler2D noise_tex : register(s1);\n"
+    "float4 ps_main(float2 uv : TEXCOORD0) : COLOR0 { return tex2D(noise_tex, uv) * time * SCALE; }\n"
+    "float4 ps_main_f(float2 uv : TEXCOORD0) : COLOR0 { return float4(uv, 0, 1); }\n";
 
 struct Call {
     HRESULT hr = 0;
@@ -30,7 +31,9 @@ struct Call {
 
     std::string text() const
     {
-        return messages && messages != reinterpret_cast<ID3DXBuffer*>(0x1) ? std::string((const char*)messages->GetBufferPointer()) : std::string();
+        return messages && messages != reinterpret_cast<ID3DXBuffer*>(0x1)
+            ? std::string((const char*)messages->GetBufferPointer())
+            : std::string();
     }
     ~Call()
     {
@@ -54,8 +57,8 @@ protected:
     void compile(Call& call, const char* entry = "ps_main", const char* profile = "ps_3_0",
                  const D3DXMACRO* defines = NULL, const char* file = "main.fx")
     {
-        call.hr = D3DXCompileShaderFromFileA(file, defines, NULL, entry, profile, 0x8400, &call.code,
-                                             &call.messages, &call.table);
+        call.hr = D3DXCompileShaderFromFileA(file, defines, NULL, entry, profile, 0x8400, &call.code, &call.messages,
+                                             &call.table);
     }
 
     // A failure: no code, no table, a code and a zero-terminated message containing `expected`.
@@ -281,12 +284,12 @@ TEST_F(CompileApi, MissingArgumentsAreInvalidCalls)
 {
     dir_.write("main.fx", GOOD);
     Call call;
-    call.hr = D3DXCompileShaderFromFileA("main.fx", NULL, NULL, NULL, "ps_3_0", 0, &call.code, &call.messages,
-                                         &call.table);
+    call.hr =
+        D3DXCompileShaderFromFileA("main.fx", NULL, NULL, NULL, "ps_3_0", 0, &call.code, &call.messages, &call.table);
     expect_failure(call, D3DERR_INVALIDCALL, "no entry point or profile given");
     Call no_file;
-    no_file.hr = D3DXCompileShaderFromFileA(NULL, NULL, NULL, "ps_main", "ps_3_0", 0, &no_file.code,
-                                            &no_file.messages, &no_file.table);
+    no_file.hr = D3DXCompileShaderFromFileA(NULL, NULL, NULL, "ps_main", "ps_3_0", 0, &no_file.code, &no_file.messages,
+                                            &no_file.table);
     expect_failure(no_file, D3DERR_INVALIDCALL, "no shader file name given");
 }
 
@@ -341,8 +344,8 @@ TEST_F(CompileApi, TheSameSourceGivesTheSameByteCode)
     ASSERT_EQ(first.hr, D3D_OK);
     ASSERT_EQ(second.hr, D3D_OK);
     ASSERT_EQ(first.code->GetBufferSize(), second.code->GetBufferSize());
-    EXPECT_EQ(std::memcmp(first.code->GetBufferPointer(), second.code->GetBufferPointer(),
-                          first.code->GetBufferSize()), 0);
+    EXPECT_EQ(std::memcmp(first.code->GetBufferPointer(), second.code->GetBufferPointer(), first.code->GetBufferSize()),
+              0);
 }
 
 // With the sanitizers or valgrind watching, a leak per compile shows here.

@@ -18,7 +18,7 @@ struct ConstantSetting {
 };
 
 struct CorpusCase {
-    std::string name;    // file name without ".fx"
+    std::string name;  // file name without ".fx"
     std::string source;
     std::string entry = "ps_main";
     bool expect_ok = true;

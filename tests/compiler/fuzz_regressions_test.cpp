@@ -34,10 +34,10 @@ TEST(FuzzRegressions, NameAfterADeclaratorIsAnError)
                  "main.fx(2,14): error: 'volume" + unexpected);
     expect_error(std::string("sampler3D volume;\nfloat4 f(float2 uv : TEXCOORD0) : CO3D volume;") + ENTRY,
                  "main.fx(2,40): error: 'volume" + unexpected);
-    for (const char* declaration : {"float4 a b;", "float4 a[2] b;", "float4 a : register(c0) b;", "float4 a = 1 b;",
-                                    "float4 a = float4(1, 1, 1, 1) b;", "float4 a = {1, 2, 3, 4} b;",
-                                    "float4 a = (float4)1 b;", "float4 f(float x) b;", "struct S { float x; } a b;",
-                                    "cbuffer P { float a b; }"}) {
+    for (const char* declaration :
+         {"float4 a b;", "float4 a[2] b;", "float4 a : register(c0) b;", "float4 a = 1 b;",
+          "float4 a = float4(1, 1, 1, 1) b;", "float4 a = {1, 2, 3, 4} b;", "float4 a = (float4)1 b;",
+          "float4 f(float x) b;", "struct S { float x; } a b;", "cbuffer P { float a b; }"}) {
         expect_error(std::string(declaration) + ENTRY, "'b" + unexpected);
     }
 }
@@ -71,9 +71,9 @@ TEST(FuzzRegressions, MulWithAOneDimensionOperandIsAnError)
     }
     expect_error("float2x2 m;\nfloat4 ps_main() : COLOR0 { return mul(m, (float1)2).x; }", "'float1" + refused);
     // Wider types, scalars and one-component types away from mul are fine.
-    fxcompiler::CompileOutput out =
-        compile_text("float2x2 m; float3 v; float1 f;\n"
-                     "float4 ps_main() : COLOR0 { return float4(mul(m, v.xy) * f, mul(v, 2.0).x, 1); }");
+    fxcompiler::CompileOutput out = compile_text(
+        "float2x2 m; float3 v; float1 f;\n"
+        "float4 ps_main() : COLOR0 { return float4(mul(m, v.xy) * f, mul(v, 2.0).x, 1); }");
     EXPECT_EQ(out.result, 0) << messages_of(out);
 }
 
@@ -95,8 +95,9 @@ TEST(FuzzRegressions, ParameterQualifierOutsideParametersIsAnError)
     expect_error("static out float;" + std::string(ENTRY), "main.fx(1,8): error: 'out' : in/out qualifiers");
     expect_error(std::string(ENTRY) + "line float", "main.fx(3,1): error: 'line' : in/out qualifiers");
     // In a parameter list they are what they are for.
-    fxcompiler::CompileOutput out = compile_text("void f(in float a, out float b, inout float c) { b = a; c += a; }\n"
-                                                 "float4 ps_main() : COLOR0 { float b, c = 1; f(1, b, c); return b * c; }");
+    fxcompiler::CompileOutput out = compile_text(
+        "void f(in float a, out float b, inout float c) { b = a; c += a; }\n"
+        "float4 ps_main() : COLOR0 { float b, c = 1; f(1, b, c); return b * c; }");
     EXPECT_EQ(out.result, 0) << messages_of(out);
 }
 
@@ -118,8 +119,9 @@ TEST(FuzzRegressions, BadGlobalArraySizeIsAnError)
     expect_error("const float w[(M)];" + std::string(ENTRY), "main.fx(1,16): error: 'M' : unknown variable");
     expect_error("const float w[-2] = {1, 2};" + std::string(ENTRY),
                  "main.fx(1,14): error: '[' : array size must be a positive integer");
-    fxcompiler::CompileOutput out = compile_text("static const int N = 3;\nstatic const float w[N - 1] = {1, 2};\n"
-                                                 "float4 ps_main() : COLOR0 { return w[1]; }");
+    fxcompiler::CompileOutput out = compile_text(
+        "static const int N = 3;\nstatic const float w[N - 1] = {1, 2};\n"
+        "float4 ps_main() : COLOR0 { return w[1]; }");
     EXPECT_EQ(out.result, 0) << messages_of(out);
 }
 
@@ -141,11 +143,12 @@ TEST(FuzzRegressions, BadLocalConstArraySizeIsAnError)
 
 TEST(FuzzRegressions, DistinctGlobalsAndBlocksStillCompile)
 {
-    const std::string source = "struct S { float x; float b; };\n"
-                               "float a : register(c1), b;\n"
-                               "static const float k = (float)2 * max(1, 2), m[2] = {k, a.x};\n"
-                               "float4 f(float x) : COLOR0;\n"
-                               "float4 ps_main(float2 uv : TEXCOORD0) : COLOR0 { S s; s.b = a; return s.b + b * k; }\n";
+    const std::string source =
+        "struct S { float x; float b; };\n"
+        "float a : register(c1), b;\n"
+        "static const float k = (float)2 * max(1, 2), m[2] = {k, a.x};\n"
+        "float4 f(float x) : COLOR0;\n"
+        "float4 ps_main(float2 uv : TEXCOORD0) : COLOR0 { S s; s.b = a; return s.b + b * k; }\n";
     fxcompiler::CompileOutput out = compile_text(source);
     EXPECT_EQ(out.result, 0) << messages_of(out);
 }

@@ -49,8 +49,7 @@ std::vector<pid_t> helpers()
     return found;
 }
 
-const char* const CRASHES_THE_BACK_END =
-    "float4 ps_main() : COLOR0 { { int M = 1; } const float w[(M)]; return 0; }\n";
+const char* const CRASHES_THE_BACK_END = "float4 ps_main() : COLOR0 { { int M = 1; } const float w[(M)]; return 0; }\n";
 
 void expect_same(const fxcompiler::CompileOutput& a, const fxcompiler::CompileOutput& b)
 {
@@ -103,8 +102,7 @@ TEST_F(Isolation, OneHelperServesEveryCompileAndIsReplacedAfterACrash)
     fxcompiler::CompileOutput crashed = compile_text(CRASHES_THE_BACK_END);
     EXPECT_EQ(crashed.result, E_FAIL);
     // A sanitizer build reports the crash itself and exits instead of dying by the signal.
-    EXPECT_NE(messages_of(crashed).find("main.fx: error: internal compiler error: the compiler "),
-              std::string::npos)
+    EXPECT_NE(messages_of(crashed).find("main.fx: error: internal compiler error: the compiler "), std::string::npos)
         << messages_of(crashed);
     EXPECT_TRUE(helpers().empty());
 
@@ -126,7 +124,8 @@ TEST_F(Isolation, AHelperPastTheTimeLimitIsStoppedAndReplaced)
     fxcompiler::set_isolation_time_limit(0);
     fxcompiler::CompileOutput out = compile_text(pixel_shader("", "return 1;"));
     EXPECT_EQ(out.result, E_FAIL);
-    EXPECT_EQ(messages_of(out), "main.fx: error: the compiler did not finish within 0 s on this shader and was stopped");
+    EXPECT_EQ(messages_of(out),
+              "main.fx: error: the compiler did not finish within 0 s on this shader and was stopped");
     EXPECT_TRUE(helpers().empty());
     fxcompiler::set_isolation_time_limit(30000);
     EXPECT_EQ(compile_text(pixel_shader("", "return 1;")).result, D3D_OK);
@@ -311,8 +310,9 @@ TEST_F(Isolation, TheWorkerHasACpuTimeCap)
         raise(SIGXCPU);
         return fxcompiler::failure(E_FAIL, 0, 0, "not stopped");
     });
-    EXPECT_EQ(messages_of(out), "main.fx: error: the compiler used more than its 7 s of CPU time on this shader and "
-                                "was stopped");
+    EXPECT_EQ(messages_of(out),
+              "main.fx: error: the compiler used more than its 7 s of CPU time on this shader and "
+              "was stopped");
 }
 
 // Peak resident memory of this process while `run` runs, beyond what it had before.
@@ -339,8 +339,8 @@ TEST_F(Isolation, ARepliesAnnouncedSizeIsNotAllocatedUpFront)
     TempDir dir;
     for (const char* header : {"\\000\\000\\240\\017", "\\000\\000\\300\\003"}) {  // 250 MiB, 60 MiB
         // Answers once the request has come, then leaves without the reply's body.
-        std::string helper = dir.write("fake-helper", std::string("#!/bin/sh\nhead -c 4 <&3 >/dev/null\nprintf '") +
-                                                          header + "' >&3\n");
+        std::string helper =
+            dir.write("fake-helper", std::string("#!/bin/sh\nhead -c 4 <&3 >/dev/null\nprintf '") + header + "' >&3\n");
         chmod(helper.c_str(), 0755);
         fxcompiler::set_helper_path(helper);
         fxcompiler::CompileOutput out;
@@ -361,13 +361,14 @@ TEST_F(Isolation, AReplyThatIsNotAWholeMessageIsAFailedCompile)
 {
     TempDir dir;
     // 5 bytes; then a diagnostic count of 2^32 - 1 and no diagnostics; then code of 2^32 - 1 words.
-    for (const char* reply : {"\\005\\000\\000\\000FEND!", "\\020\\000\\000\\000\\005\\100\\000\\200"
-                                                             "\\000\\000\\000\\000\\000\\000\\000\\000"
-                                                             "\\377\\377\\377\\377",
+    for (const char* reply : {"\\005\\000\\000\\000FEND!",
+                              "\\020\\000\\000\\000\\005\\100\\000\\200"
+                              "\\000\\000\\000\\000\\000\\000\\000\\000"
+                              "\\377\\377\\377\\377",
                               "\\014\\000\\000\\000\\000\\000\\000\\000\\000\\000\\000\\000"
                               "\\377\\377\\377\\377"}) {
-        std::string helper = dir.write("fake-helper", std::string("#!/bin/sh\nhead -c 4 <&3 >/dev/null\nprintf '") +
-                                                          reply + "' >&3\nsleep 1\n");
+        std::string helper = dir.write(
+            "fake-helper", std::string("#!/bin/sh\nhead -c 4 <&3 >/dev/null\nprintf '") + reply + "' >&3\nsleep 1\n");
         chmod(helper.c_str(), 0755);
         fxcompiler::set_helper_path(helper);
         fxcompiler::CompileOutput out = compile_text(pixel_shader("", "return 1;"));

@@ -11,11 +11,12 @@ int count(const std::string& s, char c) { return (int)std::count(s.begin(), s.en
 
 TEST(Blanking, KeepsEveryLineAndColumn)
 {
-    const std::string source = "texture t < string name = \"a;b\"; >;\r\n"
-                               "sampler2D s = sampler_state\n{\n  Texture = <t>;\r\n};\n"
-                               "float4 c : register(c2) < float min = 0; > = {1, 2, 3, 4};\n"
-                               "technique T < int x = 1; > { pass P { PixelShader = compile ps_3_0 ps_main(); } }\n"
-                               "float4 ps_main(float2 uv : TEXCOORD0) : COLOR { return tex2D(s, uv) * c; }\n";
+    const std::string source =
+        "texture t < string name = \"a;b\"; >;\r\n"
+        "sampler2D s = sampler_state\n{\n  Texture = <t>;\r\n};\n"
+        "float4 c : register(c2) < float min = 0; > = {1, 2, 3, 4};\n"
+        "technique T < int x = 1; > { pass P { PixelShader = compile ps_3_0 ps_main(); } }\n"
+        "float4 ps_main(float2 uv : TEXCOORD0) : COLOR { return tex2D(s, uv) * c; }\n";
     std::string blanked = fxcompiler::blank_effect_syntax(source);
     ASSERT_EQ(blanked.size(), source.size());
     EXPECT_EQ(count(blanked, '\n'), count(source, '\n'));
@@ -33,10 +34,11 @@ TEST(Blanking, KeepsEveryLineAndColumn)
 
 TEST(Blanking, LeavesCommentsStringsTemplatesAndFunctionBodiesAlone)
 {
-    const std::string source = "// technique in a comment { }\n"
-                               "/* texture t; */ vector<float, 4> v; matrix<float, 2, 2> m;\n"
-                               "float4 f(float a) { float4 texture_like = a < 1 ? 1 : 0; return texture_like; }\n"
-                               "#define PASS pass\n";
+    const std::string source =
+        "// technique in a comment { }\n"
+        "/* texture t; */ vector<float, 4> v; matrix<float, 2, 2> m;\n"
+        "float4 f(float a) { float4 texture_like = a < 1 ? 1 : 0; return texture_like; }\n"
+        "#define PASS pass\n";
     EXPECT_EQ(fxcompiler::blank_effect_syntax(source), source);
 }
 
@@ -57,10 +59,11 @@ TEST(Registers, ExplicitStayOthersTakeTheLowestFreeRunInOrder)
 TEST(Messages, OneLinePerProblemWithTheParsersColumn)
 {
     const std::string source = "float4 x = 1\nfloat4 ps_main() : COLOR { return x; }\n";
-    const std::string log = "ERROR: main.fx:2: ';' : Expected \n"
-                            "ERROR: main.fx:2: 'declaration' : Expected \n"
-                            "main.fx(2): error at column 6, HLSL parsing failed.\n"
-                            "ERROR: 3 compilation errors.  No code generated.\n";
+    const std::string log =
+        "ERROR: main.fx:2: ';' : Expected \n"
+        "ERROR: main.fx:2: 'declaration' : Expected \n"
+        "main.fx(2): error at column 6, HLSL parsing failed.\n"
+        "ERROR: 3 compilation errors.  No code generated.\n";
     std::vector<Diagnostic> d = fxcompiler::parse_glslang_log(log, "main.fx", source);
     ASSERT_EQ(d.size(), 1u);
     // The parser points at the end of "float4"; the message points at its start.
@@ -70,10 +73,11 @@ TEST(Messages, OneLinePerProblemWithTheParsersColumn)
 TEST(Messages, ColumnsOfNamedTokensAndCleanTypes)
 {
     const std::string source = "void f()\n{\n  float3x3 m = uv + dist;\n}\n";
-    const std::string log = "ERROR: main.fx:3: 'dist' : unknown variable \n"
-                            "WARNING: main.fx:3: '=' :  cannot convert from ' temp 2-component vector of float'"
-                            " to ' temp 3X3 matrix of float'\n"
-                            "ERROR: Linking fragment stage: Missing entry point\n";
+    const std::string log =
+        "ERROR: main.fx:3: 'dist' : unknown variable \n"
+        "WARNING: main.fx:3: '=' :  cannot convert from ' temp 2-component vector of float'"
+        " to ' temp 3X3 matrix of float'\n"
+        "ERROR: Linking fragment stage: Missing entry point\n";
     std::vector<Diagnostic> d = fxcompiler::parse_glslang_log(log, "main.fx", source);
     EXPECT_EQ(fxcompiler::format_diagnostics(d, "main.fx"),
               "main.fx(3,21): error: 'dist' : unknown variable\n"
@@ -111,8 +115,9 @@ TEST(Blob, VfaceIsReadAndDepthWrittenOnce)
     fxcompiler::CompileOutput out = compile_text(
         "float4 ps_main(float2 uv : TEXCOORD0, float a : VFACE, float b : vface) : COLOR0 { return a; }\n");
     EXPECT_EQ(messages_of(out), "main.fx(1,49): error: two inputs share the semantic VFACE");
-    out = compile_text("struct O { float4 c : COLOR0; float d : DEPTH; float e : DEPTH0; };\n"
-                       "O ps_main(float2 uv : TEXCOORD0) { O o; o.c = 1; o.d = 0.5; o.e = 0.2; return o; }\n");
+    out = compile_text(
+        "struct O { float4 c : COLOR0; float d : DEPTH; float e : DEPTH0; };\n"
+        "O ps_main(float2 uv : TEXCOORD0) { O o; o.c = 1; o.d = 0.5; o.e = 0.2; return o; }\n");
     EXPECT_EQ(messages_of(out), "main.fx(1,58): error: two outputs write DEPTH");
 }
 
@@ -216,9 +221,10 @@ TEST(Limits, MacroExpansionAndIfExpressionsAreBounded)
     const std::string entry = "float4 ps_main(float2 uv : TEXCOORD0) : COLOR0 { return ";
     std::string doubling = "#define A0 1\n", doubling_calls = "#define D0(x) x\n";
     for (int i = 1; i <= 30; ++i) {
-        doubling += "#define A" + std::to_string(i) + " A" + std::to_string(i - 1) + "+A" + std::to_string(i - 1) + "\n";
+        doubling +=
+            "#define A" + std::to_string(i) + " A" + std::to_string(i - 1) + "+A" + std::to_string(i - 1) + "\n";
         doubling_calls += "#define D" + std::to_string(i) + "(x) D" + std::to_string(i - 1) + "(x)+D" +
-                          std::to_string(i - 1) + "(x)\n";
+            std::to_string(i - 1) + "(x)\n";
     }
     struct Case {
         std::string source;
@@ -238,8 +244,10 @@ TEST(Limits, MacroExpansionAndIfExpressionsAreBounded)
          "the preprocessor's limit"},
         {"#if " + repeat("(", 100000) + "1" + repeat(")", 100000) + "\n#endif\n" + entry + "1; }\n",
          "main.fx(1,261): error: '#if' : expression nested more than 256 levels deep"},
-        {"#define P (((((((((((((((((((((((((((((((((((((((((((((((((1)))))))))))))))))))))))))))))))))))))))))))))))))\n"
-         "#if P && P && P && P && P && P\n#endif\n" + entry + "1; }\n",
+        {"#define P "
+         "(((((((((((((((((((((((((((((((((((((((((((((((((1)))))))))))))))))))))))))))))))))))))))))))))))))\n"
+         "#if P && P && P && P && P && P\n#endif\n" +
+             entry + "1; }\n",
          "main.fx(2,30): error: '#if' : expression nested more than 256 levels deep"},
         {"#if " + repeat("!", 100000) + "1\n#endif\n" + entry + "1; }\n",
          "main.fx(1,261): error: '#if' : expression nested more than 256 levels deep"},
@@ -253,8 +261,8 @@ TEST(Limits, MacroExpansionAndIfExpressionsAreBounded)
 
     // Below the limits macros work as before.
     std::string fine = "#define F(x) (x)\n#define TWICE(x) x + x\n" + doubling.substr(0, doubling.find("#define A11")) +
-                       "#if " + repeat("(", 100) + "1" + repeat(")", 100) + "\n#endif\n" + entry + "TWICE(" +
-                       repeat("F(", 200) + "uv.x" + repeat(")", 200) + ") + A10 + fmod(fmod(uv.x, 2), 3); }\n";
+        "#if " + repeat("(", 100) + "1" + repeat(")", 100) + "\n#endif\n" + entry + "TWICE(" + repeat("F(", 200) +
+        "uv.x" + repeat(")", 200) + ") + A10 + fmod(fmod(uv.x, 2), 3); }\n";
     fxcompiler::CompileOutput out = compile_text(fine);
     EXPECT_EQ(out.result, D3D_OK) << messages_of(out);
 }
@@ -296,9 +304,10 @@ TEST(Limits, NumbersFromTheSourceAreRangeChecked)
         EXPECT_EQ(messages_of(out), c.message);
     }
     // The largest in range still compile; a ternary's ':' is no semantic.
-    const std::string fine = "float4x4 k[56] : register(c0);\nsampler2D t : register(s15);\n"
-                             "float4 ps_main(float2 uv : TEXCOORD15) : COLOR3 { float color16 = 2; float a[32];\n"
-                             "a[1] = 1; return tex2D(t, uv) * k[55][3] * (uv.x > 0 ? a[1] : color16); }\n";
+    const std::string fine =
+        "float4x4 k[56] : register(c0);\nsampler2D t : register(s15);\n"
+        "float4 ps_main(float2 uv : TEXCOORD15) : COLOR3 { float color16 = 2; float a[32];\n"
+        "a[1] = 1; return tex2D(t, uv) * k[55][3] * (uv.x > 0 ? a[1] : color16); }\n";
     fxcompiler::CompileOutput out = compile_text(fine);
     EXPECT_EQ(out.result, D3D_OK) << messages_of(out);
 }

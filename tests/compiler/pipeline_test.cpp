@@ -40,7 +40,8 @@ TEST(Preprocessor, ExpandsAsC)
     expect_compiles("#define CAT(a, b) a##b\nfloat4 CAT(ti, nt);\n" + shader_returning("", "tint"));
     expect_compiles("#define NAME(x) < string UIName = #x; >\nfloat4 tint NAME(the tint);\n" +
                     shader_returning("", "tint"));
-    expect_compiles("#define SUM(first, ...) (first + float4(__VA_ARGS__))\n" + shader_returning("", "SUM(1, 2, 3, 4, 5)"));
+    expect_compiles("#define SUM(first, ...) (first + float4(__VA_ARGS__))\n" +
+                    shader_returning("", "SUM(1, 2, 3, 4, 5)"));
     expect_compiles("#define ONE 1\n#define ID(x) x\n#define TWICE(x) ID(x) + ID(x)\n" +
                     shader_returning("", "TWICE(ONE)"));
     // A macro never expands inside itself; the name then stays, as a variable here.
@@ -53,13 +54,14 @@ TEST(Preprocessor, ExpandsAsC)
 
 TEST(Preprocessor, ChoosesGroupsAsC)
 {
-    const std::string source = "#define A 2\n"
-                               "#ifdef A\n#if A > 1 && !defined(B) && (A << 2) == 8 && -A < 0 && A % 3 == 2\n"
-                               "#define VALUE 0.5\n#elif 1\n#error not this one\n#else\n#error nor this\n#endif\n"
-                               "#else\n#error not this either\n#endif\n"
-                               "#ifndef VALUE\n#error VALUE is defined\n#endif\n"
-                               "#if 0\n#if 1\n#error never\n#endif\n#bogus directives in a group not taken\n#endif\n"
-                               "#undef A\n#ifdef A\n#error A is gone\n#endif\n#line 40\n#pragma pack_matrix(row_major)\n";
+    const std::string source =
+        "#define A 2\n"
+        "#ifdef A\n#if A > 1 && !defined(B) && (A << 2) == 8 && -A < 0 && A % 3 == 2\n"
+        "#define VALUE 0.5\n#elif 1\n#error not this one\n#else\n#error nor this\n#endif\n"
+        "#else\n#error not this either\n#endif\n"
+        "#ifndef VALUE\n#error VALUE is defined\n#endif\n"
+        "#if 0\n#if 1\n#error never\n#endif\n#bogus directives in a group not taken\n#endif\n"
+        "#undef A\n#ifdef A\n#error A is gone\n#endif\n#line 40\n#pragma pack_matrix(row_major)\n";
     expect_compiles(shader_returning(source, "VALUE"));
 }
 
@@ -69,7 +71,8 @@ TEST(Preprocessor, RefusesWithThePlace)
     expect_message("float4 a;\n#error stop here, please\n" + good, "main.fx(2,1): error: '#error' : stop here, please");
     expect_message("  #frobnicate\n" + good, "main.fx(1,3): error: '#frobnicate' : unknown preprocessor directive");
     expect_message(good + "#endif\n", "main.fx(2,1): error: '#endif' : there is no #if before it");
-    expect_message("#if 1\n#else\n#elif 1\n#endif\n" + good, "main.fx(3,1): error: '#elif' : comes after the #else of its #if");
+    expect_message("#if 1\n#else\n#elif 1\n#endif\n" + good,
+                   "main.fx(3,1): error: '#elif' : comes after the #else of its #if");
     expect_message("\n#ifdef X\n" + good, "main.fx(2,1): error: '#ifdef' : no #endif closes it");
     expect_message("#if 1 / (2 - 2)\n#endif\n" + good, "main.fx(1,7): error: '#if' : division by zero");
     expect_message("#if (1\n#endif\n" + good, "main.fx(1,1): error: '#if' : ')' expected");
@@ -88,7 +91,7 @@ TEST(Preprocessor, PastedNamesCountInTheBound)
     for (int i = 1; i <= 39; ++i) {
         const std::string n = std::to_string(i), before = std::to_string(i - 1);
         chain += "#define CAT" + n + "(a, b) a##b\n#define X" + n + " (CAT" + n + "(X, " + before + ") + CAT" + n +
-                 "(X, " + before + "))\n";
+            "(X, " + before + "))\n";
     }
     expect_message(shader_returning(chain, "X39"),
                    "main.fx(80,57): error: 'X39' : macro expansion adds more than 4194304 tokens to the shader, the "
@@ -156,14 +159,17 @@ TEST(Limits, StatementsNestAtMost256Deep)
 {
     const std::string head = "float4 ps_main(float2 uv : TEXCOORD0) : COLOR0 {\nfloat x = 0;\n";
     auto fors = [&](int n) { return head + repeat("for (int i = 0; i < 1; i++)\n", n) + "x += 1;\nreturn x; }\n"; };
-    auto chain = [&](int n) { return head + "if (uv.x < 0) x = 0;\n" + repeat("else if (uv.x < 1) x = 1;\n", n) + "return x; }\n"; };
+    auto chain = [&](int n) {
+        return head + "if (uv.x < 0) x = 0;\n" + repeat("else if (uv.x < 1) x = 1;\n", n) + "return x; }\n";
+    };
     expect_message(fors(600), "main.fx(258,1): error: 'for' : statements nested more than 256 levels deep");
     expect_message(chain(2000), "main.fx(258,1): error: 'else' : statements nested more than 256 levels deep");
     expect_compiles(fors(200));
     expect_compiles(chain(200));
-    expect_compiles(head + "do { if (x > 2) x += 1; else x += 2; } while (x < 5);\ndo x++; while (x < 9);\n"
-                           "for (;;) { if (x > 20) break; else { x++; } }\nswitch ((int)x) { case 1: x = 2; break; }\n"
-                           "return x; }\n");
+    expect_compiles(head +
+                    "do { if (x > 2) x += 1; else x += 2; } while (x < 5);\ndo x++; while (x < 9);\n"
+                    "for (;;) { if (x > 20) break; else { x++; } }\nswitch ((int)x) { case 1: x = 2; break; }\n"
+                    "return x; }\n");
 }
 
 // Array sizes are integer expressions read in 64 bits; a struct or cbuffer counts its members as
@@ -210,8 +216,9 @@ TEST(Refusals, BitwiseOperators)
 {
     const std::string head = "float4 ps_main(float2 uv : TEXCOORD0) : COLOR0 { int a = (int)uv.x;\n  ";
     const std::string tail = "\n  return 1; }\n";
-    const std::string message = " : bitwise operations are not supported on ps_3_0, which has no integer "
-                                "instructions (Direct3D 9's compiler refuses them too)";
+    const std::string message =
+        " : bitwise operations are not supported on ps_3_0, which has no integer "
+        "instructions (Direct3D 9's compiler refuses them too)";
     struct Case {
         const char* code;
         const char* place;
@@ -246,8 +253,9 @@ TEST(Limits, CodeSizeCallsAndStatics)
         }
         return s + "float4 ps_main(float2 uv : TEXCOORD0) : COLOR0 { return d" + std::to_string(n - 1) + "(uv.x); }\n";
     };
-    expect_message(doubling(14), "main.fx(15,8): error: 'ps_main' : about 81919 instruction slots with its "
-                                 "functions inlined; ps_3_0 runs at most 32768");
+    expect_message(doubling(14),
+                   "main.fx(15,8): error: 'ps_main' : about 81919 instruction slots with its "
+                   "functions inlined; ps_3_0 runs at most 32768");
     expect_compiles(doubling(10));
     expect_message("static float4 a[20];\nstatic float4 b[20];\n" +
                        shader_returning("", "a[(int)uv.x] = b[(int)uv.y] = 1, a[1] + b[2]"),

@@ -77,8 +77,8 @@ protected:
     }
 
     // Compiles, draws the viewer's quad over a width x height float target, reads it back.
-    std::vector<float> draw(const std::string& source, const std::string& entry, UINT width = SIZE,
-                            UINT height = SIZE, bool optimise = false, DWORD texcoords = D3DFVF_TEX1)
+    std::vector<float> draw(const std::string& source, const std::string& entry, UINT width = SIZE, UINT height = SIZE,
+                            bool optimise = false, DWORD texcoords = D3DFVF_TEX1)
     {
         fxcompiler::TranslateOptions options;
         options.optimise = optimise;
@@ -88,8 +88,8 @@ protected:
         IDirect3DPixelShader9* shader = nullptr;
         EXPECT_EQ(dev_->CreatePixelShader((const DWORD*)out.code.data(), &shader), D3D_OK) << out.blob.glsl;
         IDirect3DTexture9* target = nullptr;
-        EXPECT_EQ(dev_->CreateTexture(width, height, 1, D3DUSAGE_RENDERTARGET, D3DFMT_A32B32G32R32F,
-                                      D3DPOOL_DEFAULT, &target, NULL),
+        EXPECT_EQ(dev_->CreateTexture(width, height, 1, D3DUSAGE_RENDERTARGET, D3DFMT_A32B32G32R32F, D3DPOOL_DEFAULT,
+                                      &target, NULL),
                   D3D_OK);
         std::vector<float> rgba;
         if (shader && target) {
@@ -123,8 +123,7 @@ protected:
     IDirect3DTexture9* filled_texture(float tag)
     {
         IDirect3DTexture9* texture = nullptr;
-        EXPECT_EQ(dev_->CreateTexture(SIZE, SIZE, 1, 0, D3DFMT_A32B32G32R32F, D3DPOOL_MANAGED, &texture, NULL),
-                  D3D_OK);
+        EXPECT_EQ(dev_->CreateTexture(SIZE, SIZE, 1, 0, D3DFMT_A32B32G32R32F, D3DPOOL_MANAGED, &texture, NULL), D3D_OK);
         if (texture) D3DXFillTexture(texture, fill_with_centre, &tag);
         return texture;
     }
@@ -182,10 +181,10 @@ TEST_F(Render, EveryAcceptedShaderCreatesAPixelShader)
         for (const char* body : {"return uv.xyxy;", "return p;", "return p.xyyx * uv.x;"}) {
             std::string parameters = std::string("float2 uv : TEXCOORD0, float4 p : ") + semantic;
             shaders.push_back({pixel_shader("", body, parameters), "ps_main"});
-            shaders.push_back({pixel_shader("struct In { float4 p : " + std::string(semantic) +
-                                                "; float2 uv : TEXCOORD0; };",
-                                            std::string("float4 p = i.p; float2 uv = i.uv; ") + body, "In i"),
-                               "ps_main"});
+            shaders.push_back(
+                {pixel_shader("struct In { float4 p : " + std::string(semantic) + "; float2 uv : TEXCOORD0; };",
+                              std::string("float4 p = i.p; float2 uv = i.uv; ") + body, "In i"),
+                 "ps_main"});
         }
     }
     int accepted = 0;
@@ -194,8 +193,8 @@ TEST_F(Render, EveryAcceptedShaderCreatesAPixelShader)
         if (out.result != 0) continue;
         ++accepted;
         IDirect3DPixelShader9* created = nullptr;
-        EXPECT_EQ(dev_->CreatePixelShader((const DWORD*)out.code.data(), &created), D3D_OK)
-            << shader.first << "\n---\n" << out.blob.glsl;
+        EXPECT_EQ(dev_->CreatePixelShader((const DWORD*)out.code.data(), &created), D3D_OK) << shader.first << "\n---\n"
+                                                                                            << out.blob.glsl;
         release(created);
     }
     EXPECT_GT(accepted, 80);
@@ -208,10 +207,11 @@ TEST_F(Render, UnboundSamplersTakeUnitsInDeclarationOrderOfUse)
     dev_->SetTexture(0, stage0);
     dev_->SetTexture(1, stage1);
     // "unused" is never read, so "second" is s0; "bound" keeps s1.
-    std::vector<float> rgba = draw("sampler2D unused; sampler2D second; sampler2D bound : register(s1);\n"
-                                   "float4 ps_main(float2 uv : TEXCOORD0) : COLOR0\n"
-                                   "{ return float4(tex2D(second, uv).z, tex2D(bound, uv).z, 0, 1); }\n",
-                                   "ps_main");
+    std::vector<float> rgba = draw(
+        "sampler2D unused; sampler2D second; sampler2D bound : register(s1);\n"
+        "float4 ps_main(float2 uv : TEXCOORD0) : COLOR0\n"
+        "{ return float4(tex2D(second, uv).z, tex2D(bound, uv).z, 0, 1); }\n",
+        "ps_main");
     ASSERT_EQ(rgba.size(), SIZE * SIZE * 4);
     EXPECT_EQ(rgba[0], 10.0f);
     EXPECT_EQ(rgba[1], 11.0f);
@@ -251,10 +251,11 @@ TEST_F(Render, ProjectiveAndLodSamplingReadTheRightTexels)
     IDirect3DTexture9* texture = filled_texture(0.0f);
     dev_->SetTexture(0, texture);
     // Point sampling (Direct3D's default): texel centres come back exactly.
-    std::vector<float> rgba = draw("sampler2D s;\nfloat4 ps_main(float2 uv : TEXCOORD0) : COLOR0\n"
-                                   "{ return float4(tex2Dproj(s, float4(uv, 0, 2)).x, tex2Dlod(s, float4(uv, 0, 0)).x,"
-                                   " tex2Dbias(s, float4(uv, 0, 0)).y, tex2Dgrad(s, uv, 0, 0).y); }\n",
-                                   "ps_main");
+    std::vector<float> rgba = draw(
+        "sampler2D s;\nfloat4 ps_main(float2 uv : TEXCOORD0) : COLOR0\n"
+        "{ return float4(tex2Dproj(s, float4(uv, 0, 2)).x, tex2Dlod(s, float4(uv, 0, 0)).x,"
+        " tex2Dbias(s, float4(uv, 0, 0)).y, tex2Dgrad(s, uv, 0, 0).y); }\n",
+        "ps_main");
     ASSERT_EQ(rgba.size(), SIZE * SIZE * 4);
     const float* p = &rgba[(3 * SIZE + 5) * 4];  // pixel (5, 3): uv = (0.6875, 0.4375)
     EXPECT_EQ(p[0], 2.5f / SIZE);                // uv / 2 falls in texel 2
@@ -290,9 +291,10 @@ TEST_F(Render, TheOptimiserChangesNoPixel)
 TEST_F(Render, TheSineHashMatchesTheRangeReducedFormula)
 {
     const UINT w = 64, h = 36;
-    std::vector<float> rgba = draw("float4 ps_main(float2 uv : TEXCOORD0, float2 pos : VPOS) : COLOR0\n"
-                                   "{ return frac(sin((pos.x + pos.y * 64) * 12.9898) * 43758.5453); }\n",
-                                   "ps_main", w, h);
+    std::vector<float> rgba = draw(
+        "float4 ps_main(float2 uv : TEXCOORD0, float2 pos : VPOS) : COLOR0\n"
+        "{ return frac(sin((pos.x + pos.y * 64) * 12.9898) * 43758.5453); }\n",
+        "ps_main", w, h);
     ASSERT_EQ(rgba.size(), w * h * 4);
     auto apart = [](float a, float b) {
         float d = std::fabs(a - b);
@@ -317,34 +319,105 @@ TEST_F(Render, TheSineHashMatchesTheRangeReducedFormula)
 // Every intrinsic ps_3_0 accepts either builds on the device or is refused with its place.
 TEST_F(Render, EveryIntrinsicBuildsOrIsRefusedWithItsPlace)
 {
-    const char* const calls[] = {
-        "abs(v)", "acos(v)", "all(v)", "any(v)", "asin(v)", "atan(v)", "atan2(v, v.yxwz)", "ceil(v)",
-        "clamp(v, 0.2, 0.8)", "{ clip(v - 0.5); return v; }", "cos(v)", "cosh(v)", "float4(cross(v.xyz, v.zyx), 1)",
-        "D3DCOLORtoUBYTE4(v)", "ddx(v)", "ddy(v)", "degrees(v)", "determinant(m)", "distance(v, v.yxwz)",
-        "dot(v, v)", "dst(v, v.yxwz)", "exp(v)", "exp2(v)", "faceforward(v, v.yxwz, v)", "floor(v)", "fmod(v, 0.3)",
-        "frac(v)", "{ float4 e; float4 f = frexp(v, e); return f + e; }", "fwidth(v)", "isfinite(v)", "isinf(v)",
-        "isnan(v)", "ldexp(v, v)", "length(v)", "lerp(v, v.yxwz, 0.3)", "lit(v.x, v.y, v.z)", "log(v)", "log10(v)",
-        "log2(v)", "max(v, 0.5)", "min(v, 0.5)", "{ float4 i; float4 f = modf(v * 3, i); return f + i; }",
-        "mul(v, m)", "mul(m, v)", "normalize(v)", "pow(v, v)", "radians(v)", "reflect(v, v.yxwz)",
-        "float4(refract(v.xyz, v.zyx, 0.5), 1)", "round(v)", "rsqrt(v)", "saturate(v)", "sign(v)", "sin(v)",
-        "{ float4 a, b; sincos(v, a, b); return a + b; }", "sinh(v)", "smoothstep(0.2, 0.8, v)", "sqrt(v)",
-        "step(0.5, v)", "tan(v)", "tanh(v)", "transpose(m)[1]", "trunc(v)", "noise(v)",
-        "tex1D(s1, v.x)", "tex1D(s1, v.x, 0, 0)", "tex1Dbias(s1, v)", "tex1Dgrad(s1, v.x, 0, 0)", "tex1Dlod(s1, v)",
-        "tex1Dproj(s1, v)", "tex2D(s2, v.xy)", "tex2D(s2, v.xy, ddx(v.xy), ddy(v.xy))", "tex2Dbias(s2, v)",
-        "tex2Dgrad(s2, v.xy, ddx(v.xy), ddy(v.xy))", "tex2Dlod(s2, v)", "tex2Dproj(s2, v)", "tex3D(s3, v.xyz)",
-        "tex3D(s3, v.xyz, ddx(v.xyz), ddy(v.xyz))", "tex3Dbias(s3, v)", "tex3Dgrad(s3, v.xyz, ddx(v.xyz), ddy(v.xyz))",
-        "tex3Dlod(s3, v)", "tex3Dproj(s3, v)", "texCUBE(sc, v.xyz)", "texCUBE(sc, v.xyz, ddx(v.xyz), ddy(v.xyz))",
-        "texCUBEbias(sc, v)", "texCUBEgrad(sc, v.xyz, ddx(v.xyz), ddy(v.xyz))", "texCUBElod(sc, v)",
-        "texCUBEproj(sc, v)"};
+    const char* const calls[] = {"abs(v)",
+                                 "acos(v)",
+                                 "all(v)",
+                                 "any(v)",
+                                 "asin(v)",
+                                 "atan(v)",
+                                 "atan2(v, v.yxwz)",
+                                 "ceil(v)",
+                                 "clamp(v, 0.2, 0.8)",
+                                 "{ clip(v - 0.5); return v; }",
+                                 "cos(v)",
+                                 "cosh(v)",
+                                 "float4(cross(v.xyz, v.zyx), 1)",
+                                 "D3DCOLORtoUBYTE4(v)",
+                                 "ddx(v)",
+                                 "ddy(v)",
+                                 "degrees(v)",
+                                 "determinant(m)",
+                                 "distance(v, v.yxwz)",
+                                 "dot(v, v)",
+                                 "dst(v, v.yxwz)",
+                                 "exp(v)",
+                                 "exp2(v)",
+                                 "faceforward(v, v.yxwz, v)",
+                                 "floor(v)",
+                                 "fmod(v, 0.3)",
+                                 "frac(v)",
+                                 "{ float4 e; float4 f = frexp(v, e); return f + e; }",
+                                 "fwidth(v)",
+                                 "isfinite(v)",
+                                 "isinf(v)",
+                                 "isnan(v)",
+                                 "ldexp(v, v)",
+                                 "length(v)",
+                                 "lerp(v, v.yxwz, 0.3)",
+                                 "lit(v.x, v.y, v.z)",
+                                 "log(v)",
+                                 "log10(v)",
+                                 "log2(v)",
+                                 "max(v, 0.5)",
+                                 "min(v, 0.5)",
+                                 "{ float4 i; float4 f = modf(v * 3, i); return f + i; }",
+                                 "mul(v, m)",
+                                 "mul(m, v)",
+                                 "normalize(v)",
+                                 "pow(v, v)",
+                                 "radians(v)",
+                                 "reflect(v, v.yxwz)",
+                                 "float4(refract(v.xyz, v.zyx, 0.5), 1)",
+                                 "round(v)",
+                                 "rsqrt(v)",
+                                 "saturate(v)",
+                                 "sign(v)",
+                                 "sin(v)",
+                                 "{ float4 a, b; sincos(v, a, b); return a + b; }",
+                                 "sinh(v)",
+                                 "smoothstep(0.2, 0.8, v)",
+                                 "sqrt(v)",
+                                 "step(0.5, v)",
+                                 "tan(v)",
+                                 "tanh(v)",
+                                 "transpose(m)[1]",
+                                 "trunc(v)",
+                                 "noise(v)",
+                                 "tex1D(s1, v.x)",
+                                 "tex1D(s1, v.x, 0, 0)",
+                                 "tex1Dbias(s1, v)",
+                                 "tex1Dgrad(s1, v.x, 0, 0)",
+                                 "tex1Dlod(s1, v)",
+                                 "tex1Dproj(s1, v)",
+                                 "tex2D(s2, v.xy)",
+                                 "tex2D(s2, v.xy, ddx(v.xy), ddy(v.xy))",
+                                 "tex2Dbias(s2, v)",
+                                 "tex2Dgrad(s2, v.xy, ddx(v.xy), ddy(v.xy))",
+                                 "tex2Dlod(s2, v)",
+                                 "tex2Dproj(s2, v)",
+                                 "tex3D(s3, v.xyz)",
+                                 "tex3D(s3, v.xyz, ddx(v.xyz), ddy(v.xyz))",
+                                 "tex3Dbias(s3, v)",
+                                 "tex3Dgrad(s3, v.xyz, ddx(v.xyz), ddy(v.xyz))",
+                                 "tex3Dlod(s3, v)",
+                                 "tex3Dproj(s3, v)",
+                                 "texCUBE(sc, v.xyz)",
+                                 "texCUBE(sc, v.xyz, ddx(v.xyz), ddy(v.xyz))",
+                                 "texCUBEbias(sc, v)",
+                                 "texCUBEgrad(sc, v.xyz, ddx(v.xyz), ddy(v.xyz))",
+                                 "texCUBElod(sc, v)",
+                                 "texCUBEproj(sc, v)"};
     int built = 0;
     for (const char* call : calls) {
-        std::string body = call[0] == '{' ? std::string(call + 1, std::strlen(call) - 2) : "return " + std::string(call) + ";";
+        std::string body =
+            call[0] == '{' ? std::string(call + 1, std::strlen(call) - 2) : "return " + std::string(call) + ";";
         std::string source = std::string(std::strstr(call, "s1") ? "sampler1D s1;" : "") +
-                             "sampler2D s2; sampler3D s3; samplerCUBE sc;\n"
-                             "float4 ps_main(float2 uv : TEXCOORD0) : COLOR0\n{\n"
-                             "    float4 v = float4(uv, uv.x * 0.5 - 0.7, 0.25);\n"
-                             "    float4x4 m = float4x4(v, v.yxwz, v.zwxy, v.wzyx);\n"
-                             "    " + body + "\n}\n";
+            "sampler2D s2; sampler3D s3; samplerCUBE sc;\n"
+            "float4 ps_main(float2 uv : TEXCOORD0) : COLOR0\n{\n"
+            "    float4 v = float4(uv, uv.x * 0.5 - 0.7, 0.25);\n"
+            "    float4x4 m = float4x4(v, v.yxwz, v.zwxy, v.wzyx);\n"
+            "    " +
+            body + "\n}\n";
         fxcompiler::CompileOutput out = fxcompiler::compile_source(source, "main.fx", "ps_main", "ps_3_0", {}, {});
         if (out.result != 0) {
             ASSERT_FALSE(out.diagnostics.empty()) << call;
@@ -355,7 +428,7 @@ TEST_F(Render, EveryIntrinsicBuildsOrIsRefusedWithItsPlace)
         }
         IDirect3DPixelShader9* shader = nullptr;
         EXPECT_EQ(dev_->CreatePixelShader((const DWORD*)out.code.data(), &shader), D3D_OK) << call << "\n"
-                                                                                            << out.blob.glsl;
+                                                                                           << out.blob.glsl;
         release(shader);
         ++built;
     }

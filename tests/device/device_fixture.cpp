@@ -5,9 +5,10 @@
 std::vector<std::uint32_t> standard_shader(const std::string& body, const std::string& declarations)
 {
     fxplatform::ShaderBlob blob;
-    blob.glsl = "#version 330 core\nuniform vec4 C[224];\nuniform sampler2D s0;\nuniform sampler2D s1;\n"
-                "in vec2 uv;\nlayout(location = 0) out vec4 color;\n" +
-                declarations + "\nvoid main()\n{\n" + body + "\n}\n";
+    blob.glsl =
+        "#version 330 core\nuniform vec4 C[224];\nuniform sampler2D s0;\nuniform sampler2D s1;\n"
+        "in vec2 uv;\nlayout(location = 0) out vec4 color;\n" +
+        declarations + "\nvoid main()\n{\n" + body + "\n}\n";
     blob.inputs = {{"uv", "vec2", "TEXCOORD", 0, false}};
     blob.samplers = {{"s0", 0, fxplatform::SamplerType::Tex2D}, {"s1", 1, fxplatform::SamplerType::Tex2D}};
     blob.constants_name = "C";

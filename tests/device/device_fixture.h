@@ -17,7 +17,6 @@
 // register file "uniform vec4 C[224]"; body is the inside of main(), writing "color".
 std::vector<std::uint32_t> standard_shader(const std::string& body, const std::string& declarations = "");
 
-
 struct Vertex {
     float x, y, z, rhw, u, v;
 };

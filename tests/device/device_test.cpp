@@ -34,8 +34,7 @@ TEST_F(DeviceTest, CreateDeviceFailsCleanlyWithoutAUsableWindow)
     SDL_DestroyWindow(plain);
 
     pp.BackBufferFormat = D3DFMT_A32B32G32R32F;
-    EXPECT_EQ(d3d_->CreateDevice(0, D3DDEVTYPE_HAL, window_handle(), D3DCREATE_HARDWARE_VERTEXPROCESSING, &pp,
-                                 &device),
+    EXPECT_EQ(d3d_->CreateDevice(0, D3DDEVTYPE_HAL, window_handle(), D3DCREATE_HARDWARE_VERTEXPROCESSING, &pp, &device),
               D3DERR_INVALIDCALL);
     EXPECT_EQ(device, nullptr);
 }
@@ -46,8 +45,7 @@ TEST_F(DeviceTest, WindowedDeviceWithoutSizeTakesTheWindowsAndReportsIt)
     pp.BackBufferWidth = pp.BackBufferHeight = 0;
     pp.BackBufferFormat = D3DFMT_UNKNOWN;
     IDirect3DDevice9* second = nullptr;
-    ASSERT_EQ(d3d_->CreateDevice(0, D3DDEVTYPE_HAL, window_handle(), D3DCREATE_HARDWARE_VERTEXPROCESSING, &pp,
-                                 &second),
+    ASSERT_EQ(d3d_->CreateDevice(0, D3DDEVTYPE_HAL, window_handle(), D3DCREATE_HARDWARE_VERTEXPROCESSING, &pp, &second),
               D3D_OK);
     EXPECT_EQ(pp.BackBufferWidth, 1280u);
     EXPECT_EQ(pp.BackBufferHeight, 720u);
@@ -121,9 +119,9 @@ TEST_F(DeviceTest, BadCallsReturnCleanCodes)
     IDirect3DTexture9* texture = (IDirect3DTexture9*)this;
     EXPECT_EQ(dev_->CreateTexture(8, 8, 1, 0, D3DFMT_D24S8, D3DPOOL_MANAGED, &texture, NULL), D3DERR_INVALIDCALL);
     EXPECT_EQ(texture, nullptr);
-    EXPECT_EQ(dev_->CreateTexture(8, 8, 1, D3DUSAGE_RENDERTARGET, D3DFMT_A32B32G32R32F, D3DPOOL_MANAGED, &texture,
-                                  NULL),
-              D3DERR_INVALIDCALL);
+    EXPECT_EQ(
+        dev_->CreateTexture(8, 8, 1, D3DUSAGE_RENDERTARGET, D3DFMT_A32B32G32R32F, D3DPOOL_MANAGED, &texture, NULL),
+        D3DERR_INVALIDCALL);
     EXPECT_EQ(dev_->CreateTexture(0, 8, 1, 0, D3DFMT_A32B32G32R32F, D3DPOOL_MANAGED, &texture, NULL),
               D3DERR_INVALIDCALL);
     EXPECT_EQ(dev_->CreateTexture(8, 8, 5, 0, D3DFMT_A32B32G32R32F, D3DPOOL_MANAGED, &texture, NULL),

@@ -205,8 +205,8 @@ TEST_F(DeviceTest, TopLeftIsUvZeroInBothPassesAndOnScreen)
     EXPECT_EQ(bottom_left[1], 191);
 
     // VPOS: the pixel index counted from the top-left corner.
-    IDirect3DPixelShader9* vpos = make_shader("color = vec4(gl_FragCoord.xy, 0.0, 1.0);",
-                                              "layout(pixel_center_integer) in vec4 gl_FragCoord;");
+    IDirect3DPixelShader9* vpos =
+        make_shader("color = vec4(gl_FragCoord.xy, 0.0, 1.0);", "layout(pixel_center_integer) in vec4 gl_FragCoord;");
     dev_->SetPixelShader(vpos);
     draw_quad(scene_surface.surface, 1280, 720);
     rgba = read(scene);
@@ -305,7 +305,8 @@ TEST_F(DeviceTest, WithoutPixelShaderStageZeroTextureOrWhite)
     // Counter-clockwise on screen is culled by default; clockwise is drawn.
     dev_->Clear(0, NULL, D3DCLEAR_TARGET, 0, 1.0f, 0);
     dev_->SetTexture(0, NULL);
-    const Vertex counter_clockwise[3] = {{-0.5f, -0.5f, 0, 1, 0, 0}, {-0.5f, 3.5f, 0, 1, 0, 0}, {3.5f, -0.5f, 0, 1, 0, 0}};
+    const Vertex counter_clockwise[3] = {
+        {-0.5f, -0.5f, 0, 1, 0, 0}, {-0.5f, 3.5f, 0, 1, 0, 0}, {3.5f, -0.5f, 0, 1, 0, 0}};
     dev_->BeginScene();
     dev_->DrawPrimitiveUP(D3DPT_TRIANGLELIST, 1, counter_clockwise, sizeof(Vertex));
     dev_->EndScene();
@@ -387,8 +388,8 @@ TEST_F(DeviceTest, NewTexturesReadZerosHoweverTheyAreFirstUsed)
     // again would show through if the zeros were skipped.
     IDirect3DPixelShader9* sevens = make_shader("color = vec4(7.0);");
     IDirect3DPixelShader9* sampler = make_shader("color = texture(s0, uv) + vec4(0.5);");
-    const Vertex half[4] = {{-0.5f, -0.5f, 0, 1, 0, 0}, {3.5f, -0.5f, 0, 1, 1, 0}, {-0.5f, 7.5f, 0, 1, 0, 1},
-                            {3.5f, 7.5f, 0, 1, 1, 1}};
+    const Vertex half[4] = {
+        {-0.5f, -0.5f, 0, 1, 0, 0}, {3.5f, -0.5f, 0, 1, 1, 0}, {-0.5f, 7.5f, 0, 1, 0, 1}, {3.5f, 7.5f, 0, 1, 1, 1}};
     auto fresh_target = [&]() {
         IDirect3DTexture9* dirty = make_target(8, 8);
         SurfaceRef surface;

@@ -308,15 +308,16 @@ TEST(FxshotSequence, StreamOnStandardOutputIsVideoAPlayerReadsFrameByFrame)
 TEST(FxshotSequence, StreamColoursAreBt709VideoRange)
 {
     TempDir dir;
-    dir.write("main.fx", "sampler2D scene : register(s0);\n"
-                         "float4 ps_main(float2 uv : TEXCOORD0) : COLOR0\n"
-                         "{\n"
-                         "    float band = floor(uv.x * 5);\n"
-                         "    return band == 0 ? float4(0, 0, 0, 1) : band == 1 ? float4(1, 1, 1, 1)\n"
-                         "         : band == 2 ? float4(1, 0, 0, 1) : band == 3 ? float4(0, 1, 0, 1)\n"
-                         "         : float4(0, 0, 1, 1);\n"
-                         "}\n"
-                         "float4 ps_main_f(float2 uv : TEXCOORD0) : COLOR0 { return tex2D(scene, uv); }\n");
+    dir.write("main.fx",
+              "sampler2D scene : register(s0);\n"
+              "float4 ps_main(float2 uv : TEXCOORD0) : COLOR0\n"
+              "{\n"
+              "    float band = floor(uv.x * 5);\n"
+              "    return band == 0 ? float4(0, 0, 0, 1) : band == 1 ? float4(1, 1, 1, 1)\n"
+              "         : band == 2 ? float4(1, 0, 0, 1) : band == 3 ? float4(0, 1, 0, 1)\n"
+              "         : float4(0, 0, 1, 1);\n"
+              "}\n"
+              "float4 ps_main_f(float2 uv : TEXCOORD0) : COLOR0 { return tex2D(scene, uv); }\n");
     Shot run = fxshot({"-o", "-"}, dir.path());
     ASSERT_EQ(run.code, 0) << run.err;
     Stream stream = read_y4m(run.out);

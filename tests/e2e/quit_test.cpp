@@ -41,8 +41,9 @@ std::string endless_compile()
     std::string text = "#define A0 1\n";
     for (int i = 1; i <= 30; ++i)
         text += "#define A" + std::to_string(i) + " A" + std::to_string(i - 1) + "+A" + std::to_string(i - 1) + "\n";
-    return text + "float4 ps_main(float2 uv : TEXCOORD0) : COLOR0 { return A30; }\n"
-                  "float4 ps_main_f(float2 uv : TEXCOORD0) : COLOR0 { return 1; }\n";
+    return text +
+        "float4 ps_main(float2 uv : TEXCOORD0) : COLOR0 { return A30; }\n"
+        "float4 ps_main_f(float2 uv : TEXCOORD0) : COLOR0 { return 1; }\n";
 }
 
 class Quitting : public ::testing::Test {

@@ -19,17 +19,15 @@ const Millis STEP_TIMEOUT(15000);
 // shows whether the float target kept them.
 std::string solid_shader(const char* scene_rgb)
 {
-    return std::string("sampler2D scene : register(s0);\n"
-                       "float4 ps_main(float2 uv : TEXCOORD0) : COLOR0 { return float4(") +
-           scene_rgb +
-           ", 1); }\n"
-           "float4 ps_main_f(float2 uv : TEXCOORD0) : COLOR0 { return tex2D(scene, uv) * 0.5; }\n";
+    return std::string(
+               "sampler2D scene : register(s0);\n"
+               "float4 ps_main(float2 uv : TEXCOORD0) : COLOR0 { return float4(") +
+        scene_rgb +
+        ", 1); }\n"
+        "float4 ps_main_f(float2 uv : TEXCOORD0) : COLOR0 { return tex2D(scene, uv) * 0.5; }\n";
 }
 
-bool near(Rgb a, Rgb b)
-{
-    return std::abs(a.r - b.r) <= 1 && std::abs(a.g - b.g) <= 1 && std::abs(a.b - b.b) <= 1;
-}
+bool near(Rgb a, Rgb b) { return std::abs(a.r - b.r) <= 1 && std::abs(a.g - b.g) <= 1 && std::abs(a.b - b.b) <= 1; }
 
 std::string describe(Rgb c)
 {
@@ -74,8 +72,8 @@ protected:
     unsigned long editor = 0;
 };
 
-const Rgb FIRST{204, 51, 102};    // (1.6, 0.4, 0.8) halved
-const Rgb SECOND{51, 230, 128};   // (0.4, 1.8, 1.0) halved
+const Rgb FIRST{204, 51, 102};   // (1.6, 0.4, 0.8) halved
+const Rgb SECOND{51, 230, 128};  // (0.4, 1.8, 1.0) halved
 
 TEST_F(Viewer, ShowsTheFirstFrameAndReloadsAnEditOnF5FromAnotherWindow)
 {

@@ -39,14 +39,14 @@ std::string solid_shader(int r, int g, int b)
 {
     return "sampler2D scene : register(s0);\n"
            "float4 ps_main(float2 uv : TEXCOORD0) : COLOR0 { return float4(" +
-           std::to_string(r) + ".0 / 255, " + std::to_string(g) + ".0 / 255, " + std::to_string(b) +
-           ".0 / 255, 1); }\n"
-           "float4 ps_main_f(float2 uv : TEXCOORD0) : COLOR0 { return tex2D(scene, uv); }\n";
+        std::to_string(r) + ".0 / 255, " + std::to_string(g) + ".0 / 255, " + std::to_string(b) +
+        ".0 / 255, 1); }\n"
+        "float4 ps_main_f(float2 uv : TEXCOORD0) : COLOR0 { return tex2D(scene, uv); }\n";
 }
 
 struct Rect {
     int left = 0, top = 0, right = -1, bottom = -1;  // inclusive
-    long count = 0;                                   // pixels of the colour inside
+    long count = 0;                                  // pixels of the colour inside
     int width() const { return right - left + 1; }
     int height() const { return bottom - top + 1; }
 };
@@ -110,8 +110,9 @@ protected:
     // The viewer on the compositor alone: no X display for it.
     void start_viewer(std::vector<std::string> env = {})
     {
-        env.insert(env.end(), {"SDL_VIDEODRIVER=wayland", "WAYLAND_DISPLAY=" + socket,
-                               "XDG_RUNTIME_DIR=" + runtime.path(), "DISPLAY"});
+        env.insert(
+            env.end(),
+            {"SDL_VIDEODRIVER=wayland", "WAYLAND_DISPLAY=" + socket, "XDG_RUNTIME_DIR=" + runtime.path(), "DISPLAY"});
         viewer.reset(new Process(FXVIEW_PATH, {folder.path()}, runtime.path(), env));
     }
 
@@ -141,7 +142,7 @@ protected:
         return wait_until(STEP_TIMEOUT, [&] {
             area = find_colour(screen(), colour);
             return area.count >= 1280L * 720 - POINTER_PIXELS && area.count <= 1280L * 720 && area.width() == 1280 &&
-                   area.height() == 720;
+                area.height() == 720;
         });
     }
 

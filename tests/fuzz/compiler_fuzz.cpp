@@ -1,7 +1,8 @@
 // libFuzzer target: every input is a main.fx, written in a private folder and compiled there the
 // way the loader compiles it, both entry points. The working directory is the private folder only
-// during the compile: libFuzzer's corpus and crash files are relative to the one it started in. A success must come with byte code the device can decode;
-// the messages are read to their last byte, so a short or unterminated buffer shows under ASan.
+// during the compile: libFuzzer's corpus and crash files are relative to the one it started in. A success must come
+// with byte code the device can decode; the messages are read to their last byte, so a short or unterminated buffer
+// shows under ASan.
 #include <unistd.h>
 
 #include <cstdint>
@@ -33,8 +34,9 @@ void compile(const char* entry)
         D3DXCompileShaderFromFileA("main.fx", NULL, NULL, entry, "ps_3_0", LOADER_FLAGS, &code, &messages, NULL);
     if (hr == D3D_OK) {
         fxplatform::ShaderBlob blob;
-        if (!code || !fxplatform::decode_shader_blob((const std::uint32_t*)code->GetBufferPointer(),
-                                                      code->GetBufferSize() / 4, blob)) {
+        if (!code ||
+            !fxplatform::decode_shader_blob((const std::uint32_t*)code->GetBufferPointer(), code->GetBufferSize() / 4,
+                                            blob)) {
             std::fprintf(stderr, "compiled %s but the byte code does not decode\n", entry);
             std::abort();
         }

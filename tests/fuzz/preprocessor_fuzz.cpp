@@ -1,6 +1,6 @@
 // libFuzzer target: every input is a main.fx for the preparation alone (the lexer, the expansion
-// bound, the preprocessor and every pass before the back end), in this process. The bounds must keep every input fast and small: libFuzzer's -timeout and
-// -rss_limit_mb report any that is not.
+// bound, the preprocessor and every pass before the back end), in this process. The bounds must keep every input fast
+// and small: libFuzzer's -timeout and -rss_limit_mb report any that is not.
 #include <cstdint>
 #include <string>
 #include <vector>

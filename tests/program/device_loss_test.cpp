@@ -34,8 +34,8 @@ TEST_F(DeviceLoss, SkipsFramesUntilResettableThenResetsAndReloads)
     EXPECT_EQ(d.presents, 1 + 4);
 
     // Everything was let go before the Reset and built anew after it, sampler states included.
-    std::vector<std::string> order = calls_starting_with({"Reset(", "D3DXCompileShaderFromFileA(main.fx",
-                                                           "SetSamplerState(0, 5", "stdout:"});
+    std::vector<std::string> order =
+        calls_starting_with({"Reset(", "D3DXCompileShaderFromFileA(main.fx", "SetSamplerState(0, 5", "stdout:"});
     std::vector<std::string> expected = {
         "D3DXCompileShaderFromFileA(main.fx, ps_main, ps_3_0, 0x00008400)",
         "D3DXCompileShaderFromFileA(main.fx, ps_main_f, ps_3_0, 0x00008400)",

@@ -11,7 +11,7 @@ namespace {
 
 struct Fault {
     const char* call;
-    int occurrence;      // which call of that name fails, counted from the start
+    int occurrence;  // which call of that name fails, counted from the start
     int exit_code;
     const char* message;  // on standard output or the debugger channel; null where the program gives none
     bool recovers;        // the last reload brings every resource back

@@ -151,7 +151,8 @@ INSTANTIATE_TEST_SUITE_P(
                     fail_call("CreatePixelShader:ps_main");
                 },
                 "Error : main.fx(3,1): warning X3206: truncation\n", false},
-        Failure{"FinalCompile", [] { script_compile("ps_main_f", {compile_error("error X3501: 'ps_main_f': entrypoint not found")}); },
+        Failure{"FinalCompile",
+                [] { script_compile("ps_main_f", {compile_error("error X3501: 'ps_main_f': entrypoint not found")}); },
                 "Error : error X3501: 'ps_main_f': entrypoint not found\n", true},
         Failure{"FinalShaderCreation",
                 [] {
@@ -166,8 +167,7 @@ INSTANTIATE_TEST_SUITE_P(
                 false},
         Failure{"FinalCompileWithoutText", [] { fail_call("D3DXCompileShaderFromFileA:ps_main_f"); },
                 "Error : main.fx: compiling \"ps_main_f\" failed (0x80004005) with no message\n", true},
-        Failure{"FinalCreationWithoutText",
-                [] { fail_call("CreatePixelShader:ps_main_f", 1, 1, D3DERR_INVALIDCALL); },
+        Failure{"FinalCreationWithoutText", [] { fail_call("CreatePixelShader:ps_main_f", 1, 1, D3DERR_INVALIDCALL); },
                 "Error : main.fx: creating the pixel shader for \"ps_main_f\" failed (0x8876086C) with no message\n",
                 true},
         Failure{"UnterminatedMessages",

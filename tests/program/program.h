@@ -28,8 +28,8 @@ struct TestDevice {
         test_class = window_class;
         test_class.lpszClassName = "device test";
         RegisterClassExA(&test_class);
-        HWND window = CreateWindowExA(0, "device test", "test", WS_OVERLAPPEDWINDOW, 0, 0, SCREEN_WIDTH,
-                                      SCREEN_HEIGHT, NULL, NULL, NULL, NULL);
+        HWND window = CreateWindowExA(0, "device test", "test", WS_OVERLAPPEDWINDOW, 0, 0, SCREEN_WIDTH, SCREEN_HEIGHT,
+                                      NULL, NULL, NULL, NULL);
         direct3d = Direct3DCreate9(D3D_SDK_VERSION);
         direct3d->CreateDevice(D3DADAPTER_DEFAULT, D3DDEVTYPE_HAL, window, D3DCREATE_HARDWARE_VERTEXPROCESSING,
                                &present_params, &device);

@@ -76,9 +76,9 @@ TEST_F(Renderer, DrawsBothPassesInItsFixedOrder)
 TEST_F(Renderer, BothPassesDrawTheScreenQuad)
 {
     static_assert(sizeof(ScreenVertex) == 24, "the stride the draws use");
-    static_assert(offsetof(ScreenVertex, rhw) == 12 && offsetof(ScreenVertex, u) == 16 &&
-                      offsetof(ScreenVertex, v) == 20,
-                  "D3DFVF_XYZRHW | D3DFVF_TEX1 layout");
+    static_assert(
+        offsetof(ScreenVertex, rhw) == 12 && offsetof(ScreenVertex, u) == 16 && offsetof(ScreenVertex, v) == 20,
+        "D3DFVF_XYZRHW | D3DFVF_TEX1 layout");
     EXPECT_EQ(SCREEN_VERTEX_FVF, 0x104u);
     const float expected[4][6] = {
         {-0.5f, -0.5f, 0, 1, 0, 0},
@@ -120,9 +120,10 @@ TEST_F(Renderer, AFailedSceneDrawsNothingKeepsTheClockAndStillPresents)
     size_t start = calls().size();
     render_frame();
     render_frame();
-    EXPECT_EQ(calls_since(start), (std::vector<std::string>{
-                                      "GetAsyncKeyState(0x74) = 0", "BeginScene()", "Present(NULL, NULL, NULL, NULL)",
-                                      "GetAsyncKeyState(0x74) = 0", "BeginScene()", "Present(NULL, NULL, NULL, NULL)"}));
+    EXPECT_EQ(
+        calls_since(start),
+        (std::vector<std::string>{"GetAsyncKeyState(0x74) = 0", "BeginScene()", "Present(NULL, NULL, NULL, NULL)",
+                                  "GetAsyncKeyState(0x74) = 0", "BeginScene()", "Present(NULL, NULL, NULL, NULL)"}));
     render_frame();  // the whole 84 ms since the last advance
 
     EXPECT_NEAR(shader_constants.registers[0][0], 5.1, 1e-6);
@@ -151,7 +152,7 @@ TEST_F(Renderer, WithoutASceneShaderEveryFrameSaysSoUntilAReloadBringsItBack)
     EXPECT_EQ(d.state().draws[2].pixel_shader, "NULL");
     EXPECT_EQ(d.state().draws[4].pixel_shader, name_of(resources.scene_shader));
     EXPECT_EQ(d.state().uploads.size(), 2u);  // only once the shader exists
-    EXPECT_EQ(time_reads(), 4);              // the clock ran on regardless
+    EXPECT_EQ(time_reads(), 4);               // the clock ran on regardless
     EXPECT_NEAR(shader_constants.registers[0][0], 0.04, 1e-7);
 }
 
@@ -166,7 +167,7 @@ TEST_F(Renderer, TheOldFinalShaderStaysBoundAfterAFailedReload)
     script_compile("ps_main", {compile_error("e")});
     load_resources();  // what F5 does at the start of a frame
     EXPECT_EQ(resources.final_shader, nullptr);
-    EXPECT_EQ(old_final->refs(), 0u);  // the loader let go...
+    EXPECT_EQ(old_final->refs(), 0u);      // the loader let go...
     EXPECT_EQ(old_final->bindings(), 1u);  // ...but the device still has it
     EXPECT_FALSE(old_final->destroyed());
     EXPECT_EQ(object_of(d.state().pixel_shader), old_final);

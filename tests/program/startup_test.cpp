@@ -39,12 +39,11 @@ TEST_P(StartupFailures, ExitWithTheirCodeAndMessageBeforeAnyFrame)
 
 INSTANTIATE_TEST_SUITE_P(
     Each, StartupFailures,
-    ::testing::Values(StartupFailure{"RegisterClassExA", EXIT_CLASS_FAILED, nullptr, "CreateWindowExA"},
-                      StartupFailure{"CreateWindowExA", EXIT_WINDOW_FAILED, "ERROR : Can't Create Window",
-                                     "Direct3DCreate9"},
-                      StartupFailure{"Direct3DCreate9", EXIT_DIRECT3D_FAILED, "ERROR : Direct3DCreate9",
-                                     "CreateDevice"},
-                      StartupFailure{"CreateDevice", EXIT_DEVICE_FAILED, "ERROR : CreateDevice", "BeginScene"}),
+    ::testing::Values(
+        StartupFailure{"RegisterClassExA", EXIT_CLASS_FAILED, nullptr, "CreateWindowExA"},
+        StartupFailure{"CreateWindowExA", EXIT_WINDOW_FAILED, "ERROR : Can't Create Window", "Direct3DCreate9"},
+        StartupFailure{"Direct3DCreate9", EXIT_DIRECT3D_FAILED, "ERROR : Direct3DCreate9", "CreateDevice"},
+        StartupFailure{"CreateDevice", EXIT_DEVICE_FAILED, "ERROR : CreateDevice", "BeginScene"}),
     [](const ::testing::TestParamInfo<StartupFailure>& info) { return std::string(info.param.failing_call); });
 
 TEST_F(Startup, WithoutADeviceTheDirect3DObjectIsStillReleased)
@@ -160,8 +159,7 @@ TEST_F(Startup, ShutdownReleasesResourcesThenDeviceThenDirect3D)
     on_present([&] {
         for (IUnknown* o : std::initializer_list<IUnknown*>{resources.noise_texture, resources.scene_texture,
                                                             resources.scene_surface, resources.back_buffer,
-                                                            resources.scene_shader, resources.final_shader,
-                                                            device}) {
+                                                            resources.scene_shader, resources.final_shader, device}) {
             expected.push_back(name_of(o));
         }
     });

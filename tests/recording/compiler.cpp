@@ -25,7 +25,9 @@ CompilerService& service()
 class Buffer final : public ID3DXBuffer, public Object {
 public:
     Buffer(const char* kind, std::vector<unsigned char> bytes, DWORD size)
-        : Object(kind), data(std::move(bytes)), size_(size) {}
+        : Object(kind), data(std::move(bytes)), size_(size)
+    {
+    }
 
     ULONG STDMETHODCALLTYPE AddRef() override { return add_ref(); }
     ULONG STDMETHODCALLTYPE Release() override { return release(); }

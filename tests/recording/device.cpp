@@ -205,18 +205,18 @@ public:
                                             D3DPOOL pool, IDirect3DTexture9** texture, HANDLE* shared) override
     {
         std::string call = "CreateTexture(" + std::to_string(width) + ", " + std::to_string(height) + ", " +
-                           std::to_string(levels) + ", " + hex(usage) + ", " + std::to_string(format) + ", " +
-                           std::to_string(pool) + ")";
+            std::to_string(levels) + ", " + hex(usage) + ", " + std::to_string(format) + ", " + std::to_string(pool) +
+            ")";
         if (!usable("CreateTexture")) return D3DERR_INVALIDCALL;
         if (!texture) {
             violation("CreateTexture without a slot");
             return D3DERR_INVALIDCALL;
         }
         *texture = NULL;
-        HRESULT hr = scripted_result({"CreateTexture", "CreateTexture:" + std::to_string(width) + "x" +
-                                                           std::to_string(height)});
-        if (hr == S_OK && (shared || width == 0 || height == 0 ||
-                           ((usage & D3DUSAGE_RENDERTARGET) && pool != D3DPOOL_DEFAULT))) {
+        HRESULT hr =
+            scripted_result({"CreateTexture", "CreateTexture:" + std::to_string(width) + "x" + std::to_string(height)});
+        if (hr == S_OK &&
+            (shared || width == 0 || height == 0 || ((usage & D3DUSAGE_RENDERTARGET) && pool != D3DPOOL_DEFAULT))) {
             hr = D3DERR_INVALIDCALL;
         }
         if (hr != S_OK) {
@@ -407,8 +407,7 @@ public:
         return D3D_OK;
     }
 
-    HRESULT STDMETHODCALLTYPE Present(const RECT* source, const RECT* dest, HWND window,
-                                      const RGNDATA* dirty) override
+    HRESULT STDMETHODCALLTYPE Present(const RECT* source, const RECT* dest, HWND window, const RGNDATA* dirty) override
     {
         log_call(std::string("Present(") + (source ? "rect" : "NULL") + ", " + (dest ? "rect" : "NULL") + ", " +
                  (window ? "window" : "NULL") + ", " + (dirty ? "region" : "NULL") + ")");
@@ -493,7 +492,7 @@ public:
                                            D3DPRESENT_PARAMETERS* params, IDirect3DDevice9** device) override
     {
         std::string call = "CreateDevice(" + std::to_string(adapter) + ", " + std::to_string(type) + ", " +
-                           hex((unsigned long)(std::uintptr_t)focus) + ", " + hex(behavior) + ")";
+            hex((unsigned long)(std::uintptr_t)focus) + ", " + hex(behavior) + ")";
         if (!usable("CreateDevice")) return D3DERR_INVALIDCALL;
         if (!device || !params) {
             violation("CreateDevice without parameters or slot");

@@ -22,8 +22,7 @@ void RecordingTest::TearDown()
     std::string printed = captured_stdout();
     stop_stdout_capture();
     if (HasFailure()) {
-        std::printf("---- stdout during the test (failure messages included) ----\n%s---- end ----\n",
-                    printed.c_str());
+        std::printf("---- stdout during the test (failure messages included) ----\n%s---- end ----\n", printed.c_str());
     }
     for (const std::string& v : violations()) ADD_FAILURE() << "platform misuse: " << v;
     for (Object* leaked : take_leaked_objects()) {

@@ -106,7 +106,7 @@ std::string captured_stdout();  // everything the process printed since the capt
 std::string poll_stdout();
 
 const std::vector<std::string>& debug_output();  // one entry per OutputDebugStringA
-int sleeps();  // Sleep calls since the reset (they return at once)
+int sleeps();                                    // Sleep calls since the reset (they return at once)
 
 // ---- Window, input, GDI, kernel (window.cpp) ----
 
@@ -163,10 +163,10 @@ int passes();  // drains finished so far
 void set_pass_limit(int passes);
 std::vector<MSG> queued_messages();
 
-const std::vector<MSG>& dispatched();                 // DispatchMessageA, in order
+const std::vector<MSG>& dispatched();                  // DispatchMessageA, in order
 const std::vector<DefaultCall>& default_processing();  // DefWindowProcA, in order
-void set_default_result(LRESULT result);              // what DefWindowProcA returns (default 0x0DEF)
-int quit_requests();                                  // PostQuitMessage calls
+void set_default_result(LRESULT result);               // what DefWindowProcA returns (default 0x0DEF)
+int quit_requests();                                   // PostQuitMessage calls
 const std::vector<BOOL>& show_cursor_calls();
 
 // GetAsyncKeyState: each read of `vk` takes the next scripted value; afterwards the held state.

@@ -19,8 +19,8 @@ protected:
     static bool first_test_in_process();
 };
 
-#define REQUIRE_FRESH_PROCESS()                                                                   \
-    do {                                                                                          \
+#define REQUIRE_FRESH_PROCESS()                                                                      \
+    do {                                                                                             \
         if (!first_test_in_process()) GTEST_SKIP() << "needs a fresh process: run it through ctest"; \
     } while (0)
 

@@ -71,10 +71,7 @@ void destroy_window(HWND window)
 
 }  // namespace
 
-void reset_window()
-{
-    service() = WindowService();
-}
+void reset_window() { service() = WindowService(); }
 
 HINSTANCE module_handle() { return (HINSTANCE)(std::uintptr_t)0x400000; }
 HICON icon_handle(LPCSTR id) { return (HICON)(0x10000 + (std::uintptr_t)id); }
@@ -304,13 +301,9 @@ LRESULT WINAPI DefWindowProcA(HWND window, UINT message, WPARAM wparam, LPARAM l
     service().defaults.push_back({window, message, wparam, lparam});
     if (recording::scripted_result({"DefWindowProcA"}) != S_OK) return 0;  // nothing processed
     switch (message) {
-    case WM_NCCREATE:
-        return TRUE;
-    case WM_CREATE:
-        return 0;
-    case WM_CLOSE:
-        recording::destroy_window(window);
-        return 0;
+    case WM_NCCREATE: return TRUE;
+    case WM_CREATE: return 0;
+    case WM_CLOSE: recording::destroy_window(window); return 0;
     case WM_SYSCOMMAND:
         if ((wparam & 0xFFF0) == SC_CLOSE) {
             recording::send(window, WM_CLOSE, 0, 0);

@@ -17,8 +17,8 @@ TEST(VideoStream, HeaderGivesTheRateAsAReducedFraction)
 // A 4 x 2 picture: the left 2 x 2 block black, white, red, blue; the right one all grey 128.
 TEST(VideoStream, ChromaIsTheAverageOfEachTwoByTwoBlock)
 {
-    const std::uint8_t rgba[] = {0,   0,   0,   255, 255, 255, 255, 255, 128, 128, 128, 255, 128, 128, 128, 255,
-                                 255, 0,   0,   255, 0,   0,   255, 255, 128, 128, 128, 255, 128, 128, 128, 255};
+    const std::uint8_t rgba[] = {0,   0, 0, 255, 255, 255, 255, 255, 128, 128, 128, 255, 128, 128, 128, 255,
+                                 255, 0, 0, 255, 0,   0,   255, 255, 128, 128, 128, 255, 128, 128, 128, 255};
     std::vector<std::uint8_t> frame;
     video_stream::encode_frame(4, 2, std::vector<std::uint8_t>(rgba, rgba + sizeof rgba), frame);
     ASSERT_EQ(frame.size(), 6u + 8 + 2 + 2);

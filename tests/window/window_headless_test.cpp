@@ -20,7 +20,8 @@ protected:
     // Each test starts from no window, also when the whole suite runs in one process.
     void TearDown() override
     {
-        for (HWND window : fxplatform::window_service::window_handles()) fxplatform::window_service::destroy_window(window);
+        for (HWND window : fxplatform::window_service::window_handles())
+            fxplatform::window_service::destroy_window(window);
         MSG message;
         while (PeekMessageA(&message, NULL, 0, 0, PM_REMOVE)) {
         }

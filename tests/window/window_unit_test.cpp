@@ -175,7 +175,7 @@ TEST(NoDisplay, TheProgramReportsItsWindowErrorAndExitCode)
     ASSERT_NE(mkdtemp(directory), nullptr);
     const std::string dir = directory;
     const std::string command = "cd " + dir + " && env -u DISPLAY -u WAYLAND_DISPLAY -u SDL_VIDEODRIVER '" +
-                                FXVIEW_BINARY + "' >out.txt 2>err.txt";
+        FXVIEW_BINARY + "' >out.txt 2>err.txt";
     const int status = std::system(command.c_str());
     ASSERT_TRUE(WIFEXITED(status));
     EXPECT_EQ(WEXITSTATUS(status), 2);

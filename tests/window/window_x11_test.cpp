@@ -32,7 +32,8 @@ protected:
     void TearDown() override
     {
         // Each test starts from no window, also when the whole suite runs in one process.
-        for (HWND window : fxplatform::window_service::window_handles()) fxplatform::window_service::destroy_window(window);
+        for (HWND window : fxplatform::window_service::window_handles())
+            fxplatform::window_service::destroy_window(window);
         drain_messages();
         if (!x) return;
         // A failed assertion must not leave a key held for the next test.

@@ -39,8 +39,9 @@ public:
             double value = values[i].getDConst();
             bool single = node->getBasicType() != EbtDouble;
             if (!std::isfinite(value) || (single && std::fabs(value) > FLT_MAX)) {
-                error(node->getLoc(), "floating-point constant is infinite or NaN (a division by zero, or a value "
-                                      "beyond float range)");
+                error(node->getLoc(),
+                      "floating-point constant is infinite or NaN (a division by zero, or a value "
+                      "beyond float range)");
                 return;
             }
         }
@@ -97,10 +98,7 @@ public:
 private:
     const std::string& source_;
 
-    void error(const TSourceLoc& loc, const std::string& text)
-    {
-        errors.push_back({loc.line, loc.column, true, text});
-    }
+    void error(const TSourceLoc& loc, const std::string& text) { errors.push_back({loc.line, loc.column, true, text}); }
 
     std::size_t line_start(int line) const
     {
@@ -130,7 +128,7 @@ private:
         for (std::size_t at = source_.rfind(word, end); at != std::string::npos && at >= start;
              at = at == 0 ? std::string::npos : source_.rfind(word, at - 1)) {
             bool whole = (at == start || !word_char(source_[at - 1])) &&
-                         (at + word.size() >= source_.size() || !word_char(source_[at + word.size()]));
+                (at + word.size() >= source_.size() || !word_char(source_[at + word.size()]));
             if (whole && at + word.size() <= end) return int(at - start) + 1;
         }
         return otherwise;
@@ -143,9 +141,15 @@ private:
             switch (values[i].getType()) {
             case EbtFloat:
             case EbtDouble:
-            case EbtFloat16: if (values[i].getDConst() == 0) return true; break;
-            case EbtInt: if (values[i].getIConst() == 0) return true; break;
-            case EbtUint: if (values[i].getUConst() == 0) return true; break;
+            case EbtFloat16:
+                if (values[i].getDConst() == 0) return true;
+                break;
+            case EbtInt:
+                if (values[i].getIConst() == 0) return true;
+                break;
+            case EbtUint:
+                if (values[i].getUConst() == 0) return true;
+                break;
             default: break;
             }
         }
@@ -155,7 +159,7 @@ private:
     static bool constant_block(const TType& type)
     {
         return type.getBasicType() == EbtBlock && type.getQualifier().storage == EvqUniform &&
-               type.getTypeName() == "$Global";
+            type.getTypeName() == "$Global";
     }
 
     // The int or bool member of the constant block that `node` reads, or nullptr.
@@ -167,7 +171,8 @@ private:
         }
         TIntermConstantUnion* member_index = index->getRight()->getAsConstantUnion();
         if (!member_index) return nullptr;
-        const TType* member = (*index->getLeft()->getType().getStruct())[member_index->getConstArray()[0].getIConst()].type;
+        const TType* member =
+            (*index->getLeft()->getType().getStruct())[member_index->getConstArray()[0].getIConst()].type;
         return integer_or_bool(member->getBasicType()) ? member : nullptr;
     }
 
@@ -211,8 +216,9 @@ private:
         TSourceLoc loc = node->getLoc();
         loc.column = last_word_before(loc.line, loc.column, name, 0);
         if (loc.column == 0 || !followed_by_parenthesis(loc.line, loc.column + (int)name.size())) return;
-        error(loc, "'" + name + "' : constructor given " + std::to_string(given) + " components; the type holds " +
-                       std::to_string(holds));
+        error(loc,
+              "'" + name + "' : constructor given " + std::to_string(given) + " components; the type holds " +
+                  std::to_string(holds));
     }
 };
 

@@ -24,15 +24,29 @@ namespace {
 bool free_op(std::uint32_t op)
 {
     switch (op) {
-    case spv::OpLabel: case spv::OpBranch: case spv::OpSelectionMerge: case spv::OpLoopMerge:
-    case spv::OpVariable: case spv::OpLoad: case spv::OpStore: case spv::OpAccessChain:
-    case spv::OpInBoundsAccessChain: case spv::OpFunction: case spv::OpFunctionParameter:
-    case spv::OpFunctionEnd: case spv::OpFunctionCall: case spv::OpLine: case spv::OpNoLine:
-    case spv::OpCompositeExtract: case spv::OpCopyObject: case spv::OpUndef: case spv::OpPhi:
-    case spv::OpReturn: case spv::OpReturnValue: case spv::OpUnreachable:
-        return true;
-    default:
-        return false;
+    case spv::OpLabel:
+    case spv::OpBranch:
+    case spv::OpSelectionMerge:
+    case spv::OpLoopMerge:
+    case spv::OpVariable:
+    case spv::OpLoad:
+    case spv::OpStore:
+    case spv::OpAccessChain:
+    case spv::OpInBoundsAccessChain:
+    case spv::OpFunction:
+    case spv::OpFunctionParameter:
+    case spv::OpFunctionEnd:
+    case spv::OpFunctionCall:
+    case spv::OpLine:
+    case spv::OpNoLine:
+    case spv::OpCompositeExtract:
+    case spv::OpCopyObject:
+    case spv::OpUndef:
+    case spv::OpPhi:
+    case spv::OpReturn:
+    case spv::OpReturnValue:
+    case spv::OpUnreachable: return true;
+    default: return false;
     }
 }
 
@@ -40,13 +54,21 @@ bool free_op(std::uint32_t op)
 std::uint64_t ext_slots(std::uint32_t op)
 {
     switch (op) {
-    case GLSLstd450Sin: case GLSLstd450Cos: return 8;      // sincos
-    case GLSLstd450Tan: return 10;                        // sincos, rcp, mul
-    case GLSLstd450Asin: case GLSLstd450Acos: return 10;  // the polynomial
-    case GLSLstd450Atan: case GLSLstd450Atan2: return 20;
-    case GLSLstd450Pow: return 3;                         // log, mul, exp
-    case GLSLstd450Sqrt: case GLSLstd450Length: case GLSLstd450Distance: return 2;
-    case GLSLstd450Normalize: case GLSLstd450Sinh: case GLSLstd450Cosh: case GLSLstd450Tanh: return 4;
+    case GLSLstd450Sin:
+    case GLSLstd450Cos: return 8;   // sincos
+    case GLSLstd450Tan: return 10;  // sincos, rcp, mul
+    case GLSLstd450Asin:
+    case GLSLstd450Acos: return 10;  // the polynomial
+    case GLSLstd450Atan:
+    case GLSLstd450Atan2: return 20;
+    case GLSLstd450Pow: return 3;  // log, mul, exp
+    case GLSLstd450Sqrt:
+    case GLSLstd450Length:
+    case GLSLstd450Distance: return 2;
+    case GLSLstd450Normalize:
+    case GLSLstd450Sinh:
+    case GLSLstd450Cosh:
+    case GLSLstd450Tanh: return 4;
     case GLSLstd450SmoothStep: return 5;
     default: return 1;
     }
@@ -63,8 +85,8 @@ std::uint64_t slots_of(const std::vector<std::uint32_t>& words, std::size_t i, s
 }
 
 struct Function {
-    std::uint64_t own = 0;              // slots of its own instructions
-    std::vector<std::uint32_t> calls;   // every call, so a function called twice counts twice
+    std::uint64_t own = 0;             // slots of its own instructions
+    std::vector<std::uint32_t> calls;  // every call, so a function called twice counts twice
 };
 
 class CodeSize {
@@ -142,9 +164,10 @@ std::vector<Diagnostic> check_code_size(const std::vector<std::uint32_t>& spirv,
     if (!root) return {};
     const std::uint64_t slots = size.slots(root);
     if (slots > fxplatform::ps30::MAX_INSTRUCTION_SLOTS) {
-        return {at_function(source, entry, "'" + entry + "' : about " + std::to_string(slots) +
-                                               " instruction slots with its functions inlined; ps_3_0 runs at most " +
-                                               std::to_string(fxplatform::ps30::MAX_INSTRUCTION_SLOTS))};
+        return {at_function(source, entry,
+                            "'" + entry + "' : about " + std::to_string(slots) +
+                                " instruction slots with its functions inlined; ps_3_0 runs at most " +
+                                std::to_string(fxplatform::ps30::MAX_INSTRUCTION_SLOTS))};
     }
     return {};
 }

@@ -197,11 +197,11 @@ CompileOutput compile_source(const std::string& source, const std::string& file_
 // Anything but a regular file is refused, with what it is.
 static CompileOutput not_a_file(mode_t mode)
 {
-    const char* kind = S_ISDIR(mode)                   ? "a directory"
-                     : S_ISFIFO(mode)                  ? "a named pipe, not a regular file"
-                     : S_ISSOCK(mode)                  ? "a socket, not a regular file"
-                     : S_ISCHR(mode) || S_ISBLK(mode) ? "a device, not a regular file"
-                                                       : "not a regular file";
+    const char* kind = S_ISDIR(mode)     ? "a directory"
+        : S_ISFIFO(mode)                 ? "a named pipe, not a regular file"
+        : S_ISSOCK(mode)                 ? "a socket, not a regular file"
+        : S_ISCHR(mode) || S_ISBLK(mode) ? "a device, not a regular file"
+                                         : "not a regular file";
     return failure(E_FAIL, 0, 0, std::string("cannot open the file: it is ") + kind);
 }
 
@@ -222,9 +222,9 @@ CompileOutput compile_file(const std::string& path, const std::string& entry, co
     }
     if ((std::size_t)info.st_size > MAX_SOURCE_BYTES) {
         close(fd);
-        return failure(D3DXERR_INVALIDDATA, 0, 0,
-                       "file is " + std::to_string((long long)info.st_size) +
-                           " bytes; shader files are limited to 4 MiB");
+        return failure(
+            D3DXERR_INVALIDDATA, 0, 0,
+            "file is " + std::to_string((long long)info.st_size) + " bytes; shader files are limited to 4 MiB");
     }
     std::string text;
     char chunk[65536];

@@ -44,10 +44,10 @@ struct Define {
 // A global declarator as written, so the back end can tell explicit registers from assigned ones.
 struct GlobalDecl {
     std::string name;
-    std::string type;       // the type keyword, e.g. "float4", "sampler"
+    std::string type;  // the type keyword, e.g. "float4", "sampler"
     int line = 0;
     int column = 0;
-    char reg_class = 0;     // 'c', 's', ... from register(xN); 0 when unbound
+    char reg_class = 0;  // 'c', 's', ... from register(xN); 0 when unbound
     int reg_index = -1;
     int reg_line = 0;
     int reg_column = 0;
@@ -64,16 +64,16 @@ struct CallDepth {
 // A function of the file the back end may take as the entry point: where its body opens.
 struct FunctionBody {
     std::string name;
-    int line = 0;    // of the rendered text, just after the '{'
+    int line = 0;  // of the rendered text, just after the '{'
     int column = 0;
 };
 
 // Source ready for the back end: main.fx's lines, preprocessed and rewritten, once for both
 // entry points.
 struct PreparedSource {
-    std::string text;       // what the back end parses
-    std::string preamble;   // HLSL it reads before the text (our definitions of intrinsics)
-    SourceMap map;          // from the text's places to main.fx's
+    std::string text;                 // what the back end parses
+    std::string preamble;             // HLSL it reads before the text (our definitions of intrinsics)
+    SourceMap map;                    // from the text's places to main.fx's
     std::vector<GlobalDecl> globals;  // declaration order
     // Function definitions with a parameter that has no name, which the back end cannot take as
     // the entry point: the function's name and the error to give then.
@@ -166,11 +166,11 @@ std::string format_diagnostics(const std::vector<Diagnostic>& diagnostics, const
 const std::size_t MAX_SOURCE_BYTES = 4u << 20;
 
 struct CompileOutput {
-    std::int32_t result = 0;               // an HRESULT
-    std::vector<std::uint32_t> code;       // the encoded blob on success
+    std::int32_t result = 0;          // an HRESULT
+    std::vector<std::uint32_t> code;  // the encoded blob on success
     fxplatform::ShaderBlob blob;
-    std::vector<Diagnostic> diagnostics;   // errors, or warnings of a successful compile
-    bool limit_hit = false;                // the worker ran out of memory: it is not used again
+    std::vector<Diagnostic> diagnostics;  // errors, or warnings of a successful compile
+    bool limit_hit = false;               // the worker ran out of memory: it is not used again
 };
 
 // What the helper process compiles: the file's text, already checked and read.

@@ -28,8 +28,8 @@ struct Macro {
 // What expanding a run of tokens gives at most.
 struct Cost {
     std::uint64_t tokens = 0;
-    std::uint64_t opens = 0;             // '(' among them: how much deeper an #if can get
-    const Macro* trailing = nullptr;     // a function-like macro name left at the end, unexpanded
+    std::uint64_t opens = 0;          // '(' among them: how much deeper an #if can get
+    const Macro* trailing = nullptr;  // a function-like macro name left at the end, unexpanded
 };
 
 struct ArgCost {
@@ -85,8 +85,9 @@ private:
 
     [[noreturn]] void too_long() const
     {
-        fail(origin_, "'" + std::string(origin_.text) + "' : macro expansion adds more than " +
-                          std::to_string(limits::MAX_EXPANDED_TOKENS) + " tokens to the shader, the preprocessor's limit");
+        fail(origin_,
+             "'" + std::string(origin_.text) + "' : macro expansion adds more than " +
+                 std::to_string(limits::MAX_EXPANDED_TOKENS) + " tokens to the shader, the preprocessor's limit");
     }
 
     void top_level(const std::vector<Token>& run)
@@ -141,7 +142,7 @@ private:
         for (std::size_t i = 0; i < e.size(); ++i) {
             const Token& t = e[i];
             bool is_unary = !operand_before && t.kind == Kind::Punct &&
-                            (t.text == "!" || t.text == "~" || t.text == "-" || t.text == "+");
+                (t.text == "!" || t.text == "~" || t.text == "-" || t.text == "+");
             unary = is_unary ? unary + 1 : 0;
             if (punct(t, '(')) ++depth;
             if (punct(t, ')')) --depth;
@@ -153,7 +154,8 @@ private:
                 if (c.tokens > next - i) total_ = add(total_, c.tokens - (next - i));
                 i = next - 1;
             }
-            if ((std::uint64_t)std::max(depth, 0) + (std::uint64_t)unary + from_macros > (std::uint64_t)limits::MAX_IF_DEPTH) {
+            if ((std::uint64_t)std::max(depth, 0) + (std::uint64_t)unary + from_macros >
+                (std::uint64_t)limits::MAX_IF_DEPTH) {
                 fail(t, "'#if' : expression nested more than " + std::to_string(limits::MAX_IF_DEPTH) + " levels deep");
             }
             operand_before = t.kind == Kind::Ident || t.kind == Kind::Number || punct(t, ')');
@@ -175,7 +177,7 @@ private:
                 // After a lone '#' an argument becomes one string. Next to '##' it is pasted as written,
                 // but what the paste gives is read again, so its other tokens expand then.
                 const bool pasted = (i > 1 && seq[i - 1].text == "#" && seq[i - 2].text == "#" && seq[i - 1].joined) ||
-                                    (i + 2 < seq.size() && seq[i + 1].text == "#" && seq[i + 2].text == "#");
+                    (i + 2 < seq.size() && seq[i + 1].text == "#" && seq[i + 2].text == "#");
                 const bool stringised = !pasted && i > 0 && seq[i - 1].text == "#";
                 c.tokens = stringised ? 1 : std::max((*args)[p].expanded, (*args)[p].raw);
                 c.opens = (*args)[p].opens;
@@ -191,8 +193,9 @@ private:
             return c;
         }
         if (depth >= limits::MAX_MACRO_DEPTH) {
-            fail(origin_, "'" + std::string(origin_.text) + "' : macros expand inside each other more than " +
-                              std::to_string(limits::MAX_MACRO_DEPTH) + " levels deep");
+            fail(origin_,
+                 "'" + std::string(origin_.text) + "' : macros expand inside each other more than " +
+                     std::to_string(limits::MAX_MACRO_DEPTH) + " levels deep");
         }
         if (!m->function) {
             c = expand(m, {}, depth);
@@ -215,8 +218,8 @@ private:
     }
 
     // The arguments from the '(' at `open`, measured; `next` is past the ')'.
-    Cost invoke(const Macro* m, const std::vector<Token>& seq, std::size_t open, std::size_t& next,
-                const Macro* owner, const std::vector<ArgCost>* args, int depth)
+    Cost invoke(const Macro* m, const std::vector<Token>& seq, std::size_t open, std::size_t& next, const Macro* owner,
+                const std::vector<ArgCost>* args, int depth)
     {
         std::vector<std::pair<std::size_t, std::size_t>> ranges;
         int nesting = 0;
@@ -224,8 +227,9 @@ private:
         for (; k < seq.size(); ++k) {
             if (punct(seq[k], '(')) {
                 if (++nesting > limits::MAX_MACRO_ARGUMENT_NESTING) {
-                    fail(seq[k], "'" + std::string(m->name) + "' : macro arguments nested more than " +
-                                     std::to_string(limits::MAX_MACRO_ARGUMENT_NESTING) + " levels deep");
+                    fail(seq[k],
+                         "'" + std::string(m->name) + "' : macro arguments nested more than " +
+                             std::to_string(limits::MAX_MACRO_ARGUMENT_NESTING) + " levels deep");
                 }
             } else if (punct(seq[k], ')')) {
                 if (--nesting == 0) break;
@@ -327,7 +331,6 @@ private:
         return c;
     }
 };
-
 
 }  // namespace
 

@@ -155,7 +155,7 @@ bool D3D9Glsl::holds_values(const SPIRType& type) const
         return true;
     }
     return type.basetype == SPIRType::Boolean || type.basetype == SPIRType::Int || type.basetype == SPIRType::UInt ||
-           type.basetype == SPIRType::Float || type.basetype == SPIRType::Half || type.basetype == SPIRType::Double;
+        type.basetype == SPIRType::Float || type.basetype == SPIRType::Half || type.basetype == SPIRType::Double;
 }
 
 std::string D3D9Glsl::compile()
@@ -231,10 +231,11 @@ void D3D9Glsl::emit_header()
     }
     for (const Macro& macro : macros_) statement("#define ", macro.name, " ", macro.value);
     for (const SpreadInput& input : spread_inputs_) {
-        for (const std::string& r : input.registers) statement(input.flat ? "flat in " : "in ", input.type, " ", r, ";");
+        for (const std::string& r : input.registers)
+            statement(input.flat ? "flat in " : "in ", input.type, " ", r, ";");
         std::size_t next = 0;
-        statement("#define ", input.name, " (", gather(get_variable_data_type(get<spirv_cross::SPIRVariable>(input.id)),
-                                                       input.registers, next), ")");
+        statement("#define ", input.name, " (",
+                  gather(get_variable_data_type(get<spirv_cross::SPIRVariable>(input.id)), input.registers, next), ")");
     }
     emit_helpers();
     statement("");

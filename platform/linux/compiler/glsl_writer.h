@@ -40,7 +40,7 @@ public:
     void read_pixel_position(spirv_cross::VariableID input, const std::string& name, const std::string& type,
                              std::uint32_t components);  // VPOS: the integer pixel index
     void read_face(spirv_cross::VariableID input, const std::string& name, const std::string& type);  // VFACE: +-1
-    void write_depth(spirv_cross::VariableID output, const std::string& name);                          // DEPTH
+    void write_depth(spirv_cross::VariableID output, const std::string& name);                        // DEPTH
     // An array or matrix input over consecutive registers: each of `registers` (one an element, a
     // row) is declared as an input of `type`, and `name` is a macro building the value from them.
     void read_spread_input(spirv_cross::VariableID input, const std::string& name,
@@ -78,8 +78,7 @@ private:
     std::set<std::string> helpers_;  // the helpers the header defines, with those they call
 
     void special_register(spirv_cross::VariableID id, const std::string& name, const std::string& value);
-    std::string gather(const spirv_cross::SPIRType& type, const std::vector<std::string>& registers,
-                       std::size_t& next);
+    std::string gather(const spirv_cross::SPIRType& type, const std::vector<std::string>& registers, std::size_t& next);
     bool holds_values(const spirv_cross::SPIRType& type) const;
     const Intrinsic* helper_for(std::uint32_t result_type, std::uint32_t op, std::uint32_t count) const;
     void find_helpers();

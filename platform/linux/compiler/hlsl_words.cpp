@@ -14,6 +14,7 @@ struct Word {
 };
 
 // Sorted by text, for a binary search (a test checks the order).
+// clang-format off
 const Word WORDS[] = {
     {"AppendStructuredBuffer", TEMPLATE},
     {"Buffer", TEMPLATE},
@@ -131,6 +132,7 @@ const Word WORDS[] = {
     {"volatile", MODIFIER},
     {"while", STATEMENT},
 };
+// clang-format on
 
 bool less(const Word& a, const Word& b) { return a.text < b.text; }
 

@@ -146,28 +146,31 @@ private:
                 fail("", "wave and quad intrinsics are shader model 6's; ps_3_0 has none");
             }
         }
-        for (const auto* list : {&all.separate_images, &all.separate_samplers, &all.storage_images,
-                                 &all.storage_buffers}) {
+        for (const auto* list :
+             {&all.separate_images, &all.separate_samplers, &all.storage_images, &all.storage_buffers}) {
             for (const spirv_cross::Resource& r : *list) {
-                fail(glsl_.get_name(r.id), "Direct3D 10 resource objects are not available in ps_3_0; "
-                                           "use sampler2D/samplerCUBE/sampler3D with tex2D/texCUBE/tex3D");
+                fail(glsl_.get_name(r.id),
+                     "Direct3D 10 resource objects are not available in ps_3_0; "
+                     "use sampler2D/samplerCUBE/sampler3D with tex2D/texCUBE/tex3D");
             }
         }
         // Of the system values, ps_3_0 has only the pixel position, the face and the depth output;
         // GLSL 330 has no other one a shader of that time could mean.
         for (const spirv_cross::BuiltInResource& b : all.builtin_inputs) {
-            bool face = b.builtin == spv::BuiltInFrontFacing &&
-                        glsl_.get_type(b.value_type_id).basetype == SPIRType::Boolean;
+            bool face =
+                b.builtin == spv::BuiltInFrontFacing && glsl_.get_type(b.value_type_id).basetype == SPIRType::Boolean;
             if (b.builtin != spv::BuiltInFragCoord && !face) {
-                fail_at_semantic(builtin_semantic(b), "input semantic " + builtin_semantic(b) +
-                                                          " is not a ps_3_0 input (VPOS, VFACE, TEXCOORDn, COLORn)");
+                fail_at_semantic(builtin_semantic(b),
+                                 "input semantic " + builtin_semantic(b) +
+                                     " is not a ps_3_0 input (VPOS, VFACE, TEXCOORDn, COLORn)");
             }
         }
         for (const spirv_cross::BuiltInResource& b : all.builtin_outputs) {
             std::string semantic = upper(builtin_semantic(b));
             if (b.builtin != spv::BuiltInFragDepth || semantic.find("EQUAL") != std::string::npos) {
-                fail_at_semantic(builtin_semantic(b), "output semantic " + builtin_semantic(b) +
-                                                          " is not a ps_3_0 output (COLOR0 to COLOR3, DEPTH)");
+                fail_at_semantic(
+                    builtin_semantic(b),
+                    "output semantic " + builtin_semantic(b) + " is not a ps_3_0 output (COLOR0 to COLOR3, DEPTH)");
             }
         }
         for (const spirv_cross::Resource& r : all.uniform_buffers) {
@@ -211,8 +214,9 @@ private:
             return total;
         }
         if (type.basetype != SPIRType::Float) {
-            fail(name, "integer and boolean constants are not supported (ps_3_0 constants are float "
-                       "registers c#); declare it float");
+            fail(name,
+                 "integer and boolean constants are not supported (ps_3_0 constants are float "
+                 "registers c#); declare it float");
         }
         // SPIR-V RowMajor stores each vector of a C x R matrix (C columns of R components) in a register.
         if (type.columns > 1) return row_major ? type.vecsize : type.columns;
@@ -256,14 +260,16 @@ private:
             if (registers[m] < 0) continue;
             std::uint32_t end = first + requests[m].count;
             if (end > FLOAT_CONSTANTS) {
-                fail(names[m], "needs constant registers c" + std::to_string(first) + " to c" +
-                                   std::to_string(end - 1) + "; ps_3_0 has c0 to c223");
+                fail(names[m],
+                     "needs constant registers c" + std::to_string(first) + " to c" + std::to_string(end - 1) +
+                         "; ps_3_0 has c0 to c223");
             }
             count = std::max(count, end);
             // What the GLSL loads but never reads (the other columns of a matrix) is declared
             // too, past the registers the device sets.
             std::uint64_t loaded = std::min(reads.load_end[m], spans[m]);
-            declared = std::max<std::uint32_t>(declared, first + (std::uint32_t)std::max<std::uint64_t>(loaded, requests[m].count));
+            declared = std::max<std::uint32_t>(
+                declared, first + (std::uint32_t)std::max<std::uint64_t>(loaded, requests[m].count));
         }
         glsl_.set_name(block, CONSTANTS_NAME);
         glsl_.flatten_buffer_block(ubo.id);
@@ -315,9 +321,13 @@ private:
     // The GLSL type of one of the input's registers: the input's, or its elements' or rows'.
     std::string register_type(const SPIRType& type, const std::string& semantic) const
     {
-        const char* scalar = type.basetype == SPIRType::Float ? "float" : type.basetype == SPIRType::Int ? "int"
-                           : type.basetype == SPIRType::UInt ? "uint" : nullptr;
-        const char* vector = type.basetype == SPIRType::Float ? "vec" : type.basetype == SPIRType::Int ? "ivec" : "uvec";
+        const char* scalar = type.basetype == SPIRType::Float ? "float"
+            : type.basetype == SPIRType::Int                  ? "int"
+            : type.basetype == SPIRType::UInt                 ? "uint"
+                                                              : nullptr;
+        const char* vector = type.basetype == SPIRType::Float ? "vec"
+            : type.basetype == SPIRType::Int                  ? "ivec"
+                                                              : "uvec";
         if (!scalar) fail_at_semantic(semantic, "input " + semantic + " has a type a pixel shader cannot take");
         return type.vecsize == 1 ? std::string(scalar) : vector + std::to_string(type.vecsize);
     }
@@ -350,8 +360,10 @@ private:
             open = close + 1;
         }
         if (open < name.size()) {  // a member of an element: "i.v[1].a"
-            fail_at_semantic(semantic, "input " + semantic + ": arrays of structs are not supported as inputs; "
-                                                             "declare the members as arrays instead");
+            fail_at_semantic(semantic,
+                             "input " + semantic +
+                                 ": arrays of structs are not supported as inputs; "
+                                 "declare the members as arrays instead");
         }
         return true;
     }
@@ -391,8 +403,10 @@ private:
             bool position = split.first == "POSITION" && split.second == 0;
             if (split.first == "VPOS" || split.first == "VFACE" || position) {
                 if (spread) {
-                    fail_at_semantic(semantic, "input " + semantic + " is one register; it cannot be an array or "
-                                                                     "a matrix");
+                    fail_at_semantic(semantic,
+                                     "input " + semantic +
+                                         " is one register; it cannot be an array or "
+                                         "a matrix");
                 }
                 std::string name = split.first == "VPOS" ? "fx_vpos" : position ? "fx_position0" : "fx_vface";
                 take(taken, name, semantic, false);
@@ -402,10 +416,12 @@ private:
             }
             const std::uint64_t last = split.second + elements * count - 1;  // of the whole array
             if (last > MAX_SEMANTIC_INDEX) {
-                fail_at_semantic(semantic, "input " + semantic + " spans " + split.first +
-                                               std::to_string(split.second) + " to " + split.first +
-                                               std::to_string(last) + ", an index an element or row; semantics "
-                                               "take indices 0 to " + std::to_string(MAX_SEMANTIC_INDEX));
+                fail_at_semantic(semantic,
+                                 "input " + semantic + " spans " + split.first + std::to_string(split.second) + " to " +
+                                     split.first + std::to_string(last) +
+                                     ", an index an element or row; semantics "
+                                     "take indices 0 to " +
+                                     std::to_string(MAX_SEMANTIC_INDEX));
             }
             bool flat = glsl_.has_decoration(r.id, spv::DecorationFlat) || type.basetype != SPIRType::Float;
             std::vector<std::string> registers;
@@ -417,8 +433,8 @@ private:
             if (count == 1 && type.array.empty()) {
                 glsl_.set_name(r.id, registers.front());
             } else {
-                glsl_.read_spread_input(r.id, registers.front() + "_to_" + std::to_string(first + count - 1),
-                                        registers, type_name, flat);
+                glsl_.read_spread_input(r.id, registers.front() + "_to_" + std::to_string(first + count - 1), registers,
+                                        type_name, flat);
             }
         }
     }
@@ -430,10 +446,11 @@ private:
         auto [at, added] = taken.emplace(name, spread);
         if (added) return;
         std::string shared = name.compare(0, 6, "fx_in_") == 0 ? name.substr(6) : upper(semantic);
-        fail_at_semantic(semantic, "two inputs share the semantic " + shared +
-                                       (spread || at->second ? " (an array or matrix input takes one index an "
-                                                               "element or row, from the one it names on)"
-                                                             : ""));
+        fail_at_semantic(semantic,
+                         "two inputs share the semantic " + shared +
+                             (spread || at->second ? " (an array or matrix input takes one index an "
+                                                     "element or row, from the one it names on)"
+                                                   : ""));
     }
 
     void outputs(const spirv_cross::SmallVector<spirv_cross::Resource>& list)

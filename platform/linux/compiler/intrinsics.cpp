@@ -16,6 +16,7 @@ using T = Treatment;
 const char* const WAVE = "wave and quad intrinsics are shader model 6's; ps_3_0 has none";
 
 // Sorted by name, for a binary search (a test checks the order).
+// clang-format off
 const Intrinsic INTRINSICS[] = {
     {"QuadReadAcrossDiagonal", R::Unknown, T::Refused, {}, WAVE},
     {"QuadReadAcrossX", R::Unknown, T::Refused, {}, WAVE},
@@ -159,6 +160,7 @@ const Intrinsic INTRINSICS[] = {
     {"transpose", R::Transposed, T::Native, {}, {}},
     {"trunc", R::Arguments, T::Native, {}, {}},
 };
+// clang-format on
 
 bool less(const Intrinsic& a, const Intrinsic& b) { return a.name < b.name; }
 

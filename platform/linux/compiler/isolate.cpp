@@ -41,7 +41,7 @@ std::string helper_override;
 bool (*quit_requested)() = nullptr;
 const int QUIT_CHECK_MS = 100;
 
-const std::uint32_t END_MARK = 0x444E4546;         // "FEND": the sender got to the end
+const std::uint32_t END_MARK = 0x444E4546;  // "FEND": the sender got to the end
 // Far beyond any 4 MiB shader's request or result; checked before a byte of it is stored.
 const std::uint32_t MAX_FRAME = 64u << 20;
 const std::size_t RECEIVE_CHUNK = 64u << 10;
@@ -102,7 +102,7 @@ bool deserialise(const Words& message, CompileOutput& output)
     }
     if (!finished(in)) return false;
     return output.result != D3D_OK ||
-           fxplatform::decode_shader_blob(output.code.data(), output.code.size(), output.blob);
+        fxplatform::decode_shader_blob(output.code.data(), output.code.size(), output.blob);
 }
 
 // What the worker may use: its address space and its CPU time for one compile.
@@ -234,10 +234,7 @@ Io receive_frame(int fd, Words& message, const Clock::time_point* deadline)
     return receive_exactly(fd, size[0], message, deadline);
 }
 
-CompileOutput abandoned()
-{
-    return failure(E_FAIL, 0, 0, "the compile was abandoned: the program is quitting");
-}
+CompileOutput abandoned() { return failure(E_FAIL, 0, 0, "the compile was abandoned: the program is quitting"); }
 
 CompileOutput timed_out()
 {
@@ -248,9 +245,9 @@ CompileOutput timed_out()
 
 CompileOutput too_large()
 {
-    return failure(E_FAIL, 0, 0,
-                   "internal compiler error: the compiler's reply was larger than " +
-                       std::to_string(MAX_FRAME >> 20) + " MiB");
+    return failure(
+        E_FAIL, 0, 0,
+        "internal compiler error: the compiler's reply was larger than " + std::to_string(MAX_FRAME >> 20) + " MiB");
 }
 
 CompileOutput out_of_memory(const Limits& limits)
@@ -300,10 +297,7 @@ int reap(pid_t child)
 
 // Dies with its parent, however that ends: SIGKILL, a closed terminal's SIGHUP, a crash. False
 // when the parent is gone already. The signal comes when the thread that started the worker ends.
-bool follow_parent(pid_t parent)
-{
-    return prctl(PR_SET_PDEATHSIG, SIGKILL) == 0 && getppid() == parent;
-}
+bool follow_parent(pid_t parent) { return prctl(PR_SET_PDEATHSIG, SIGKILL) == 0 && getppid() == parent; }
 
 // The address space (so runaway expansion ends in bad_alloc, not in the machine swapping) and
 // CPU time counted from now (SIGXCPU ends the process). Soft limits only: a long-lived helper
@@ -316,8 +310,8 @@ void apply_limits(const Limits& limits)
 #endif
     rusage used{};
     getrusage(RUSAGE_SELF, &used);
-    long long spent_us = (used.ru_utime.tv_sec + used.ru_stime.tv_sec) * 1000000LL + used.ru_utime.tv_usec +
-                         used.ru_stime.tv_usec;
+    long long spent_us =
+        (used.ru_utime.tv_sec + used.ru_stime.tv_sec) * 1000000LL + used.ru_utime.tv_usec + used.ru_stime.tv_usec;
     rlimit cpu{(rlim_t)((spent_us + 500000) / 1000000 + limits.cpu_seconds), RLIM_INFINITY};  // to the second
     setrlimit(RLIMIT_CPU, &cpu);
 }

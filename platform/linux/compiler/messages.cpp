@@ -172,20 +172,20 @@ std::vector<Diagnostic> parse_glslang_log(const std::string& log, const std::str
         std::size_t inc = rest.find(include);
         if (inc != std::string::npos) {
             rest = "'#include' : cannot include \"" + rest.substr(inc + include.size()) +
-                   "\": shaders are compiled without an include handler; keep the code in one file";
+                "\": shaders are compiled without an include handler; keep the code in one file";
         }
         // [fastopt] and [allow_uav_condition] are hints the back end does not know: nothing to report.
         if (!d.error && starts_with(rest, "'' : attribute does not apply to")) continue;
         // After a first error the parser adds "'declaration' : Expected" and conversions from the
         // failed expression's void: the same problem again.
         std::string rule = quoted_token(rest);
-        bool cascade = d.error && ((!rule.empty() && word_char(rule[0]) && rest == "'" + rule + "' : Expected") ||
-                                   rest.find("' temp void'") != std::string::npos);
+        bool cascade = d.error &&
+            ((!rule.empty() && word_char(rule[0]) && rest == "'" + rule + "' : Expected") ||
+             rest.find("' temp void'") != std::string::npos);
         if (cascade && std::any_of(out.begin(), out.end(), [](const Diagnostic& e) { return e.error; })) continue;
         // The rest of a line that already failed follows from that failure.
-        if (d.error && d.line > 0 && std::any_of(out.begin(), out.end(), [&](const Diagnostic& e) {
-                return e.error && e.line == d.line;
-            })) {
+        if (d.error && d.line > 0 &&
+            std::any_of(out.begin(), out.end(), [&](const Diagnostic& e) { return e.error && e.line == d.line; })) {
             continue;
         }
         // Storage words inside quoted types ("' temp float'") mean nothing to a shader author.

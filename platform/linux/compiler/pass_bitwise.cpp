@@ -29,8 +29,10 @@ void refuse_bitwise_operators(Unit& unit)
             continue;
         }
         if (joined(i + op.size(), '=')) op += '=';
-        unit.error(t[i], "'" + op + "' : bitwise operations are not supported on ps_3_0, which has no integer "
-                                    "instructions (Direct3D 9's compiler refuses them too)");
+        unit.error(t[i],
+                   "'" + op +
+                       "' : bitwise operations are not supported on ps_3_0, which has no integer "
+                       "instructions (Direct3D 9's compiler refuses them too)");
         return;
     }
 }

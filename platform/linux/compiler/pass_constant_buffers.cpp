@@ -20,8 +20,9 @@ void unwrap_constant_buffers(Unit& unit)
         if (depth != 0 || !t.ident(i) || !(t.is(i, "cbuffer") || t.is(i, "tbuffer"))) continue;
         if (i > 0 && !t.is(i - 1, ";") && !t.is(i - 1, "}") && t[i - 1].kind != Kind::Directive) continue;
         if (t.is(i, "tbuffer")) {
-            unit.error(t[i], "'tbuffer' : texture buffers are not available in ps_3_0; declare the constants as "
-                             "globals");
+            unit.error(t[i],
+                       "'tbuffer' : texture buffers are not available in ps_3_0; declare the constants as "
+                       "globals");
             return;
         }
         std::size_t open = i + 1;
@@ -33,8 +34,9 @@ void unwrap_constant_buffers(Unit& unit)
             if (t.is(k, "packoffset") && t.is(k + 1, "(")) {
                 const std::size_t end = t.match(k + 1);
                 if (end != k + 3 || !t.ident(k + 2)) {
-                    unit.error(t[k], "'packoffset' : ps_3_0's registers are whole; give a register (c2), not a "
-                                     "component of one");
+                    unit.error(t[k],
+                               "'packoffset' : ps_3_0's registers are whole; give a register (c2), not a "
+                               "component of one");
                     return;
                 }
                 Token reg = t[k];

@@ -35,7 +35,7 @@ void unfold_constant_globals(Unit& unit)
         }
         if (is_static || !t.ident(k) || has_role(t.view(k), BLOCK | STATEMENT | TECHNIQUE | EFFECT_OBJECT)) continue;
         if (has_role(t.view(k), SAMPLER)) continue;
-        if (t.is(++k, "<")) k = t.match(k) + 1;  // the type
+        if (t.is(++k, "<")) k = t.match(k) + 1;         // the type
         if (!t.ident(k) || t.is(k + 1, "(")) continue;  // a function
         for (std::size_t c : consts) gone.push_back({c, c, {}});
         // The declarators: a warning for each initialiser.
@@ -44,9 +44,11 @@ void unfold_constant_globals(Unit& unit)
             while (t.is(k, "[")) k = t.match(k) + 1;
             while (t.is(k, ":")) k = t.is(k + 2, "(") ? t.match(k + 2) + 1 : k + 2;  // semantics, registers
             if (t.is(k, "=")) {
-                unit.warn(t[name], "'" + t.str(name) + "' : a global that is not static is a constant register on "
-                                   "Direct3D 9 and reads what the program sets there (0, or the time in c0.x); "
-                                   "its initialiser is not applied. Declare it static const to use its value");
+                unit.warn(t[name],
+                          "'" + t.str(name) +
+                              "' : a global that is not static is a constant register on "
+                              "Direct3D 9 and reads what the program sets there (0, or the time in c0.x); "
+                              "its initialiser is not applied. Declare it static const to use its value");
                 while (k < t.size() && !t.is(k, ",") && !t.is(k, ";")) {
                     if (t.is(k, "(") || t.is(k, "[") || t.is(k, "{")) k = t.match(k);
                     ++k;

@@ -32,8 +32,11 @@ void check_constructors(Unit& unit)
         }
         const long holds = type.components();
         if (!known || given <= holds) continue;
-        unit.error(t[i], "'" + t.str(i) + "' : constructor given " + std::to_string(given) + " components; the type "
-                         "holds " + std::to_string(holds));
+        unit.error(t[i],
+                   "'" + t.str(i) + "' : constructor given " + std::to_string(given) +
+                       " components; the type "
+                       "holds " +
+                       std::to_string(holds));
         return;
     }
 }

@@ -122,8 +122,9 @@ private:
             if (t_.is(++k, "<")) k = t_.match(k) + 1;  // the type
             for (bool name = true; k < close && !t_.is(k, ";"); ++k) {
                 if (t_.ident(k) && name && ++members > limits::MAX_GLOBALS) {
-                    unit_.error(t_[k], name_of(t_[k]) + " : more than " + std::to_string(limits::MAX_GLOBALS) +
-                                           " members in one struct or cbuffer, the most a shader can declare here");
+                    unit_.error(t_[k],
+                                name_of(t_[k]) + " : more than " + std::to_string(limits::MAX_GLOBALS) +
+                                    " members in one struct or cbuffer, the most a shader can declare here");
                     return;
                 }
                 name = t_.is(k, ",");
@@ -144,10 +145,10 @@ private:
             if (t_.is(k, "<")) k = t_.match(k) + 1;
             const bool lone_void = t_.is(type, "void") && k == close && number == 1;
             if (!t_.ident(k) && !lone_void) {
-                unit_.unnamed_parameters.push_back(
-                    {t_.str(at), {t_[type].line, t_[type].column, true,
-                                  name_of(t_[at]) + " : parameter " + std::to_string(number) +
-                                      " has no name; an entry point's parameters need names"}});
+                unit_.unnamed_parameters.push_back({t_.str(at),
+                                                    {t_[type].line, t_[type].column, true,
+                                                     name_of(t_[at]) + " : parameter " + std::to_string(number) +
+                                                         " has no name; an entry point's parameters need names"}});
                 return;
             }
             while (k < close && !t_.is(k, ",")) {
@@ -171,7 +172,7 @@ private:
         for (std::size_t k = open + 1; k < close; ++k) {
             if (!t_.ident(k) || t_.is(k + 1, "(") || (k > 0 && t_.is(k - 1, "."))) continue;
             const bool known = names_.count(t_.view(k)) || (local && local->count(t_.view(k))) ||
-                               one_of(t_.view(k), {"int", "uint", "float", "half", "bool", "double"});
+                one_of(t_.view(k), {"int", "uint", "float", "half", "bool", "double"});
             if (known) continue;
             unit_.error(t_[k], name_of(t_[k]) + " : unknown variable");
             return;
@@ -211,8 +212,9 @@ private:
             const std::uint64_t count = constant ? ps30::FLOAT_CONSTANTS : ps30::SAMPLERS;
             if ((constant || sampler) && index >= count) {
                 const std::string last = std::string(1, decl.reg_class) + std::to_string(count - 1);
-                unit_.error(t_[k], "'" + decl.name + "' : " + (constant ? "constant" : "sampler") + " register " +
-                                       std::string(r) + " is beyond ps_3_0's " + decl.reg_class + "0 to " + last);
+                unit_.error(t_[k],
+                            "'" + decl.name + "' : " + (constant ? "constant" : "sampler") + " register " +
+                                std::string(r) + " is beyond ps_3_0's " + decl.reg_class + "0 to " + last);
                 index = 0;
             }
             decl.reg_index = (int)std::min<std::uint64_t>(index, INT_MAX);

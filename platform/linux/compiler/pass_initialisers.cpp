@@ -163,7 +163,7 @@ private:
                     const Value& from = values[index];
                     const long take = std::min(need, from.components - offset);
                     const bool whole = offset == 0 && take == from.components &&
-                                       (from.shape.kind == Shape::Scalar || from.shape.kind == Shape::Vector);
+                        (from.shape.kind == Shape::Scalar || from.shape.kind == Shape::Vector);
                     if (parts) mark(",", last());
                     if (whole) {
                         value(index);

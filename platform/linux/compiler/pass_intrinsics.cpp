@@ -56,9 +56,7 @@ private:
                 continue;
             }
             switch (row->treatment) {
-            case Treatment::Refused:
-                unit_.error(t_[k], "'" + t_.str(k) + "' : " + std::string(row->definition));
-                break;
+            case Treatment::Refused: unit_.error(t_[k], "'" + t_.str(k) + "' : " + std::string(row->definition)); break;
             case Treatment::Defined: {
                 Token call = t_[k];
                 call.text = row->replacement;

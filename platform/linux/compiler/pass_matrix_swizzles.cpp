@@ -67,8 +67,8 @@ void split_matrix_swizzles(Unit& unit)
         const int size = matrix_swizzle_size(t.view(i + 1));
         if (size < 2 || size > 4) continue;
         const bool written = (t.is(i + 2, "=") && !t.is(i + 3, "=")) ||
-                             (t.is(i + 3, "=") && t[i + 3].joined && one_of(t.view(i + 2), {"+", "-", "*", "/", "%"})) ||
-                             (t.is(i + 2, "+") && t.is(i + 3, "+")) || (t.is(i + 2, "-") && t.is(i + 3, "-"));
+            (t.is(i + 3, "=") && t[i + 3].joined && one_of(t.view(i + 2), {"+", "-", "*", "/", "%"})) ||
+            (t.is(i + 2, "+") && t.is(i + 3, "+")) || (t.is(i + 2, "-") && t.is(i + 3, "-"));
         if (written) continue;
         const std::size_t first = matrix_start(t, i);
         if (first == i || !(t.ident(first) || t.is(first, "(")) || t[first].line != t[i + 1].line) continue;

@@ -47,7 +47,7 @@ public:
 private:
     struct Frame {
         int level;
-        int brackets;        // where its body runs
+        int brackets;  // where its body runs
         bool is_if;
         bool is_do;
         bool block = false;  // its body is in braces
@@ -100,8 +100,9 @@ private:
         last_if_level_ = -1;
         after_do_ = false;
         if (level > limits::MAX_NESTING) {
-            unit_.error(t_[i], "'" + std::string(w) + "' : statements nested more than " +
-                                   std::to_string(limits::MAX_NESTING) + " levels deep");
+            unit_.error(t_[i],
+                        "'" + std::string(w) + "' : statements nested more than " +
+                            std::to_string(limits::MAX_NESTING) + " levels deep");
             return t_.size();
         }
         if (!frames_.empty()) frames_.back().awaiting_body = false;
@@ -125,8 +126,9 @@ void check_nesting(Unit& unit)
         if (c == '(' || c == '[' || c == '{') {
             open.push_back(i);
             if (++depth > limits::MAX_NESTING) {
-                unit.error(t[i], "'" + std::string(1, c) + "' : nested more than " +
-                                     std::to_string(limits::MAX_NESTING) + " levels deep");
+                unit.error(t[i],
+                           "'" + std::string(1, c) + "' : nested more than " + std::to_string(limits::MAX_NESTING) +
+                               " levels deep");
                 return;
             }
         } else if (c == ')' || c == ']' || c == '}') {
@@ -142,8 +144,9 @@ void check_nesting(Unit& unit)
         if (c == ';' || c == '{' || c == '}') {
             statement_start = i + 1;
         } else if (i - statement_start > limits::MAX_STATEMENT_TOKENS) {
-            unit.error(t[statement_start], "statement longer than " + std::to_string(limits::MAX_STATEMENT_TOKENS) +
-                                               " tokens; split it up");
+            unit.error(
+                t[statement_start],
+                "statement longer than " + std::to_string(limits::MAX_STATEMENT_TOKENS) + " tokens; split it up");
             return;
         }
     }

@@ -39,9 +39,9 @@ bool read_integer(std::string_view text, std::uint64_t& value)
     const std::uint64_t most = ~std::uint64_t(0);
     value = 0;
     for (char c : text) {
-        const unsigned digit = std::isdigit((unsigned char)c)    ? unsigned(c - '0')
-                               : std::isxdigit((unsigned char)c) ? unsigned(std::tolower((unsigned char)c) - 'a' + 10)
-                                                                 : 99;
+        const unsigned digit = std::isdigit((unsigned char)c) ? unsigned(c - '0')
+            : std::isxdigit((unsigned char)c)                 ? unsigned(std::tolower((unsigned char)c) - 'a' + 10)
+                                                              : 99;
         if (digit >= base) return false;
         value = value > (most - digit) / base ? most : value * base + digit;
     }
@@ -62,7 +62,7 @@ public:
             std::size_t k = i + 1;
             while (t_.ident(k) && has_role(t_.view(k), MODIFIER)) ++k;
             if (!one_of(t_.view(k), {"int", "uint", "dword"})) continue;
-            for (++k; t_.ident(k) && t_.is(k + 1, "="); ) {
+            for (++k; t_.ident(k) && t_.is(k + 1, "=");) {
                 std::size_t end = k + 2;
                 while (end < t_.size() && !t_.is(end, ",") && !t_.is(end, ";")) {
                     if (t_.is(end, "(")) end = t_.match(end);
@@ -89,9 +89,9 @@ public:
             if (elements > limits::MAX_ARRAY_ELEMENTS) {
                 std::string text;
                 for (std::size_t j = k + 1; j < close; ++j) text += t_.str(j);
-                unit_.error(t_[k + 1], "'" + text + "' : array of " + number(elements) +
-                                           " elements; arrays hold at most " +
-                                           std::to_string(limits::MAX_ARRAY_ELEMENTS));
+                unit_.error(t_[k + 1],
+                            "'" + text + "' : array of " + number(elements) + " elements; arrays hold at most " +
+                                std::to_string(limits::MAX_ARRAY_ELEMENTS));
                 return;
             }
         }
@@ -177,7 +177,7 @@ void check_numbers(Unit& unit)
                                             "SV_TARGET", "SV_DEPTH", "SV_POSITION"};
     const TokenList& t = unit.tokens;
     ArraySizes sizes(unit);
-    int ternaries = 0;  // a ':' of "a ? b : c" is no semantic
+    int ternaries = 0;         // a ':' of "a ? b : c" is no semantic
     bool declaration = false;  // the statement declares: "float a, b[N]" sizes b too
     int parentheses = 0;
     bool statement_start = true;
@@ -220,9 +220,10 @@ void check_numbers(Unit& unit)
                                         [&](const char* s) { return name == s; }) != std::end(semantics);
         if (!known || digits == word.size() || !read_integer(word.substr(digits), index)) continue;
         if (index > fxplatform::ps30::MAX_SEMANTIC_INDEX) {
-            unit.error(t[i + 1], "'" + t.str(i + 1) + "' : semantic index " + number(index) +
-                                     " is out of range; semantics take indices 0 to " +
-                                     std::to_string(fxplatform::ps30::MAX_SEMANTIC_INDEX));
+            unit.error(t[i + 1],
+                       "'" + t.str(i + 1) + "' : semantic index " + number(index) +
+                           " is out of range; semantics take indices 0 to " +
+                           std::to_string(fxplatform::ps30::MAX_SEMANTIC_INDEX));
             return;
         }
     }

@@ -55,9 +55,10 @@ void check_mul(Unit& unit)
         const std::size_t close = t.match(i + 1);
         for (std::size_t k = i + 2; k < close; ++k) {
             if (t.ident(k) && (one_dimension_type(t, k) || names.count(t.view(k)))) {
-                unit.error(t[i], "'mul' : '" + t.str(k) +
-                                     "' is or holds a one-component vector or a matrix with a dimension of 1, which "
-                                     "mul does not take here; use a scalar or a wider type");
+                unit.error(t[i],
+                           "'mul' : '" + t.str(k) +
+                               "' is or holds a one-component vector or a matrix with a dimension of 1, which "
+                               "mul does not take here; use a scalar or a wider type");
                 return;
             }
         }
@@ -73,8 +74,9 @@ void check_remainders(Unit& unit)
         const std::size_t r = t.is(i + 2, "-") ? i + 3 : i + 2;
         auto floating = [&](std::size_t k) { return t.view(k).find_first_of(".eE") != std::string_view::npos; };
         if (r < t.size() && t[r].kind == Kind::Number && (floating(i) || floating(r))) {
-            unit.error(t[i + 1], "'%' : remainder of two float literals is not supported here; write the value, or "
-                                 "use fmod()");
+            unit.error(t[i + 1],
+                       "'%' : remainder of two float literals is not supported here; write the value, or "
+                       "use fmod()");
             return;
         }
     }

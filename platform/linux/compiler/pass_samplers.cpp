@@ -43,7 +43,8 @@ void type_bare_samplers(Unit& unit)
         dims.erase("2D");
         if (dims.empty()) continue;
         if (dims.size() > 1 || use->second.count("2D")) {
-            unit.errors.push_back({g.line, g.column, true, "'" + g.name + "' : sampler is read as more than one texture type"});
+            unit.errors.push_back(
+                {g.line, g.column, true, "'" + g.name + "' : sampler is read as more than one texture type"});
             continue;
         }
         for (std::size_t i = 0; i + 1 < t.size(); ++i) {

@@ -128,7 +128,8 @@ private:
 
     void finish()
     {
-        std::sort(cuts_.begin(), cuts_.end(), [](const Replacement& a, const Replacement& b) { return a.first < b.first; });
+        std::sort(cuts_.begin(), cuts_.end(),
+                  [](const Replacement& a, const Replacement& b) { return a.first < b.first; });
         replace_tokens(t_, std::move(cuts_));
         // After the file's last line: void fx_statics() { { T fx_value[N] = value; name = fx_value; } ... }
         Token end;

@@ -57,12 +57,13 @@ private:
         const long limit = (long)fxplatform::ps30::TEMPORARIES;
         if (count <= 0 || (d.value_end > d.value_first && !written(d.name))) return;
         if (count > limit) {
-            unit_.error(t_[d.name], "'" + t_.str(d.name) + "' : needs " + std::to_string(count) +
-                                        " temporary registers; ps_3_0 has " + std::to_string(limit) + ", r0 to r31");
+            unit_.error(t_[d.name],
+                        "'" + t_.str(d.name) + "' : needs " + std::to_string(count) +
+                            " temporary registers; ps_3_0 has " + std::to_string(limit) + ", r0 to r31");
         } else if (d.global && (statics_ += count) > limit) {
-            unit_.error(t_[d.name], "'" + t_.str(d.name) + "' : the statics the code writes need " +
-                                        std::to_string(statics_) + " temporary registers together; ps_3_0 has " +
-                                        std::to_string(limit) + ", r0 to r31");
+            unit_.error(t_[d.name],
+                        "'" + t_.str(d.name) + "' : the statics the code writes need " + std::to_string(statics_) +
+                            " temporary registers together; ps_3_0 has " + std::to_string(limit) + ", r0 to r31");
         }
     }
 

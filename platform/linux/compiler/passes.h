@@ -15,12 +15,12 @@ namespace fxcompiler {
 
 // What the passes share.
 struct Unit {
-    TokenList tokens;                  // the code, preprocessed
-    std::vector<Diagnostic> errors;    // a pass that adds one stops the compile after it
-    std::vector<GlobalDecl> globals;   // the declarations pass's
+    TokenList tokens;                 // the code, preprocessed
+    std::vector<Diagnostic> errors;   // a pass that adds one stops the compile after it
+    std::vector<GlobalDecl> globals;  // the declarations pass's
     std::vector<std::pair<std::string, Diagnostic>> unnamed_parameters;
-    std::string preamble;              // HLSL for before the text: our definitions of intrinsics
-    std::string statics_call;          // the statics pass's: runs the moved initialisers
+    std::string preamble;                // HLSL for before the text: our definitions of intrinsics
+    std::string statics_call;            // the statics pass's: runs the moved initialisers
     std::vector<CallDepth> call_depths;  // the calls pass's
 
     std::vector<Diagnostic> warnings;  // what the compile says and goes on
@@ -30,24 +30,24 @@ struct Unit {
 };
 
 // ---- the passes, in the order they run ----
-void remove_effect_syntax(Unit& unit);        // pass_effect_syntax.cpp
-void unwrap_constant_buffers(Unit& unit);     // pass_constant_buffers.cpp
-void check_nesting(Unit& unit);               // pass_nesting.cpp
-void scan_declarations(Unit& unit);           // pass_declarations.cpp
-void unfold_constant_globals(Unit& unit);     // pass_constant_globals.cpp
-void check_numbers(Unit& unit);               // pass_numbers.cpp
-void check_operands(Unit& unit);              // pass_operands.cpp
-void refuse_bitwise_operators(Unit& unit);    // pass_bitwise.cpp
-void check_constructors(Unit& unit);          // pass_constructors.cpp
-void check_temporaries(Unit& unit);           // pass_temporaries.cpp
-void type_bare_samplers(Unit& unit);          // pass_samplers.cpp
-void float_types(Unit& unit);                 // pass_float_types.cpp
-void drop_const_return_types(Unit& unit);     // pass_return_types.cpp
-void move_static_initialisers(Unit& unit);    // pass_statics.cpp
-void rewrite_initialiser_lists(Unit& unit);   // pass_initialisers.cpp
-void split_matrix_swizzles(Unit& unit);       // pass_matrix_swizzles.cpp
-void measure_calls(Unit& unit);               // pass_calls.cpp
-void apply_intrinsic_rules(Unit& unit);       // pass_intrinsics.cpp
+void remove_effect_syntax(Unit& unit);       // pass_effect_syntax.cpp
+void unwrap_constant_buffers(Unit& unit);    // pass_constant_buffers.cpp
+void check_nesting(Unit& unit);              // pass_nesting.cpp
+void scan_declarations(Unit& unit);          // pass_declarations.cpp
+void unfold_constant_globals(Unit& unit);    // pass_constant_globals.cpp
+void check_numbers(Unit& unit);              // pass_numbers.cpp
+void check_operands(Unit& unit);             // pass_operands.cpp
+void refuse_bitwise_operators(Unit& unit);   // pass_bitwise.cpp
+void check_constructors(Unit& unit);         // pass_constructors.cpp
+void check_temporaries(Unit& unit);          // pass_temporaries.cpp
+void type_bare_samplers(Unit& unit);         // pass_samplers.cpp
+void float_types(Unit& unit);                // pass_float_types.cpp
+void drop_const_return_types(Unit& unit);    // pass_return_types.cpp
+void move_static_initialisers(Unit& unit);   // pass_statics.cpp
+void rewrite_initialiser_lists(Unit& unit);  // pass_initialisers.cpp
+void split_matrix_swizzles(Unit& unit);      // pass_matrix_swizzles.cpp
+void measure_calls(Unit& unit);              // pass_calls.cpp
+void apply_intrinsic_rules(Unit& unit);      // pass_intrinsics.cpp
 
 // ---- what several passes ask ----
 // A decimal, hex or octal integer with optional u/l suffixes, read in 64 bits, saturating.

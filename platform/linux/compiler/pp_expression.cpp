@@ -53,8 +53,8 @@ struct Evaluator {
     void deeper()
     {
         if (++depth > limits::MAX_IF_DEPTH) {
-            fail(here(), "'#if' : expression nested more than " + std::to_string(limits::MAX_IF_DEPTH) +
-                             " levels deep");
+            fail(here(),
+                 "'#if' : expression nested more than " + std::to_string(limits::MAX_IF_DEPTH) + " levels deep");
         }
     }
 
@@ -75,9 +75,9 @@ struct Evaluator {
     // Precedence climbing over C's binary operators, lowest level first.
     std::int64_t binary(int level)
     {
-        static const char* const LEVELS[][4] = {{"||"}, {"&&"}, {"|"}, {"^"}, {"&"}, {"==", "!="},
-                                                {"<=", ">=", "<", ">"}, {"<<", ">>"}, {"+", "-"},
-                                                {"*", "/", "%"}};
+        static const char* const LEVELS[][4] = {
+            {"||"},       {"&&"},     {"|"},          {"^"}, {"&"}, {"==", "!="}, {"<=", ">=", "<", ">"},
+            {"<<", ">>"}, {"+", "-"}, {"*", "/", "%"}};
         const int count = (int)(sizeof LEVELS / sizeof LEVELS[0]);
         if (level == count) return unary();
         std::int64_t left = binary(level + 1);
@@ -164,8 +164,8 @@ struct Evaluator {
         std::uint64_t v = 0;
         for (char c : s) {
             unsigned digit = std::isdigit((unsigned char)c) ? unsigned(c - '0')
-                           : std::isxdigit((unsigned char)c) ? unsigned(std::tolower((unsigned char)c) - 'a' + 10)
-                                                             : 99;
+                : std::isxdigit((unsigned char)c)           ? unsigned(std::tolower((unsigned char)c) - 'a' + 10)
+                                                            : 99;
             if (digit >= base) return false;
             v = v * base + digit;  // wraps, as C's preprocessor arithmetic may
         }

@@ -14,24 +14,24 @@ const struct {
     const char* name;
     void (*run)(Unit&);
 } PASSES[] = {
-    {"effect syntax", remove_effect_syntax},              // techniques, sampler_state, annotations go
-    {"constant buffers", unwrap_constant_buffers},        // a cbuffer's members are globals
-    {"nesting", check_nesting},                           // brackets and statements the parser survives
-    {"declarations", scan_declarations},                  // globals and their registers; names declared twice
-    {"constant globals", unfold_constant_globals},        // a const global is a register, as any global
-    {"numbers", check_numbers},                           // array sizes, semantic indices
-    {"operands", check_operands},                         // mul() of one-component types, '%' of literals
-    {"bitwise operators", refuse_bitwise_operators},      // ps_3_0 has none
-    {"constructors", check_constructors},                 // float4(1, 2, 3, 4, 5) holds too much
-    {"temporaries", check_temporaries},                   // what lives in r0-r31 fits them
-    {"samplers", type_bare_samplers},                     // `sampler s` typed by the tex*() that reads it
-    {"float types", float_types},                         // double, fixed -> float
-    {"return types", drop_const_return_types},            // const on a return type goes
-    {"static initialisers", move_static_initialisers},    // computed ones run at the entry point's start
-    {"initialiser lists", rewrite_initialiser_lists},     // flat lists nested as the type is
-    {"matrix swizzles", split_matrix_swizzles},           // m._m00_m11 read as float2(m._m00, m._m11)
-    {"intrinsics", apply_intrinsic_rules},                // lit, fmod, noise as Direct3D 9 has them
-    {"calls", measure_calls},                             // how deep each function's calls go
+    {"effect syntax", remove_effect_syntax},            // techniques, sampler_state, annotations go
+    {"constant buffers", unwrap_constant_buffers},      // a cbuffer's members are globals
+    {"nesting", check_nesting},                         // brackets and statements the parser survives
+    {"declarations", scan_declarations},                // globals and their registers; names declared twice
+    {"constant globals", unfold_constant_globals},      // a const global is a register, as any global
+    {"numbers", check_numbers},                         // array sizes, semantic indices
+    {"operands", check_operands},                       // mul() of one-component types, '%' of literals
+    {"bitwise operators", refuse_bitwise_operators},    // ps_3_0 has none
+    {"constructors", check_constructors},               // float4(1, 2, 3, 4, 5) holds too much
+    {"temporaries", check_temporaries},                 // what lives in r0-r31 fits them
+    {"samplers", type_bare_samplers},                   // `sampler s` typed by the tex*() that reads it
+    {"float types", float_types},                       // double, fixed -> float
+    {"return types", drop_const_return_types},          // const on a return type goes
+    {"static initialisers", move_static_initialisers},  // computed ones run at the entry point's start
+    {"initialiser lists", rewrite_initialiser_lists},   // flat lists nested as the type is
+    {"matrix swizzles", split_matrix_swizzles},         // m._m00_m11 read as float2(m._m00, m._m11)
+    {"intrinsics", apply_intrinsic_rules},              // lit, fmod, noise as Direct3D 9 has them
+    {"calls", measure_calls},                           // how deep each function's calls go
 };
 
 }  // namespace

@@ -28,8 +28,8 @@ struct Macro {
     bool disabled = false;  // while its own expansion is read
 };
 
-using pp::Failed;
 using pp::fail;
+using pp::Failed;
 using pp::punct;
 
 // '#' '#' written together.
@@ -152,9 +152,9 @@ private:
     TokenList& out_;
     std::unordered_map<std::string_view, Macro> macros_;
     std::vector<Condition> conditions_;
-    Token origin_;               // the file's token a top-level expansion started from
-    std::uint64_t made_ = 0;     // tokens macros made, all told
-    int open_frames_ = 0;        // macros being expanded inside each other
+    Token origin_;            // the file's token a top-level expansion started from
+    std::uint64_t made_ = 0;  // tokens macros made, all told
+    int open_frames_ = 0;     // macros being expanded inside each other
 
     bool active() const { return conditions_.empty() || conditions_.back().active; }
 
@@ -200,9 +200,11 @@ private:
             out_.list.push_back(pragma);
         } else if (name == "include") {
             std::string header = t.size() > 1 ? directive_rest(t, 1) : std::string();
-            if (header.size() >= 2 && (header[0] == '"' || header[0] == '<')) header = header.substr(1, header.size() - 2);
-            fail(d, "'#include' : cannot include \"" + header +
-                        "\": shaders are compiled without an include handler; keep the code in one file");
+            if (header.size() >= 2 && (header[0] == '"' || header[0] == '<'))
+                header = header.substr(1, header.size() - 2);
+            fail(d,
+                 "'#include' : cannot include \"" + header +
+                     "\": shaders are compiled without an include handler; keep the code in one file");
         } else if (name == "error") {
             fail(d, "'#error' : " + directive_rest(t, 1));
         } else if (name == "line") {
@@ -264,7 +266,8 @@ private:
     bool condition(std::string_view name, const std::vector<Token>& t, const Token& d)
     {
         if (name != "if" && name != "elif") {
-            if (t.size() < 2 || t[1].kind != Kind::Ident) fail(d, "'#" + std::string(name) + "' : a macro name must follow");
+            if (t.size() < 2 || t[1].kind != Kind::Ident)
+                fail(d, "'#" + std::string(name) + "' : a macro name must follow");
             return (macros_.count(t[1].text) > 0) == (name == "ifdef");
         }
         // defined X and defined(X) first, then the macros.
@@ -331,8 +334,9 @@ private:
                 std::vector<std::vector<Token>> args;
                 if (m.function) args = arguments(m, t, in);
                 if (open_frames_ >= limits::MAX_MACRO_DEPTH) {
-                    fail(origin_, "'" + std::string(origin_.text) + "' : macros expand inside each other more than " +
-                                      std::to_string(limits::MAX_MACRO_DEPTH) + " levels deep");
+                    fail(origin_,
+                         "'" + std::string(origin_.text) + "' : macros expand inside each other more than " +
+                             std::to_string(limits::MAX_MACRO_DEPTH) + " levels deep");
                 }
                 Frame frame;
                 frame.tokens = substitute(m, args, t);
@@ -349,9 +353,11 @@ private:
     void check_size()
     {
         if (made_ > limits::MAX_EXPANDED_TOKENS * 4 || out_.list.size() > file_tokens_ + limits::MAX_EXPANDED_TOKENS) {
-            fail(origin_, "'" + std::string(origin_.text) + "' : macro expansion adds more than " +
-                              std::to_string(limits::MAX_EXPANDED_TOKENS) + " tokens to the shader, the "
-                              "preprocessor's limit");
+            fail(origin_,
+                 "'" + std::string(origin_.text) + "' : macro expansion adds more than " +
+                     std::to_string(limits::MAX_EXPANDED_TOKENS) +
+                     " tokens to the shader, the "
+                     "preprocessor's limit");
         }
     }
 
@@ -370,8 +376,9 @@ private:
             if (!in.next(t)) fail(name, "'" + std::string(m.name) + "' : the macro's argument list is not closed");
             if (punct(t, '(')) {
                 if (++nesting > limits::MAX_MACRO_ARGUMENT_NESTING) {
-                    fail(t, "'" + std::string(m.name) + "' : macro arguments nested more than " +
-                                std::to_string(limits::MAX_MACRO_ARGUMENT_NESTING) + " levels deep");
+                    fail(t,
+                         "'" + std::string(m.name) + "' : macro arguments nested more than " +
+                             std::to_string(limits::MAX_MACRO_ARGUMENT_NESTING) + " levels deep");
                 }
             } else if (punct(t, ')')) {
                 if (--nesting == 0) break;
@@ -384,8 +391,9 @@ private:
         if (args.size() == 1 && args[0].empty() && m.params.empty()) args.clear();
         if (m.variadic && args.size() + 1 == m.params.size()) args.emplace_back();  // F(a) for F(a, ...)
         if (args.size() != m.params.size()) {
-            fail(name, "'" + std::string(m.name) + "' : the macro takes " + std::to_string(m.params.size()) +
-                           " argument" + (m.params.size() == 1 ? "" : "s") + ", given " + std::to_string(args.size()));
+            fail(name,
+                 "'" + std::string(m.name) + "' : the macro takes " + std::to_string(m.params.size()) + " argument" +
+                     (m.params.size() == 1 ? "" : "s") + ", given " + std::to_string(args.size()));
         }
         return args;
     }
@@ -405,8 +413,8 @@ private:
         std::vector<std::vector<Token>> expanded(args.size());
         std::vector<bool> expanded_done(args.size(), false);
         std::vector<Token> out;
-        bool paste = false;         // the next tokens join the last one
-        bool left_empty = false;    // what stands left of a ## was an empty argument
+        bool paste = false;       // the next tokens join the last one
+        bool left_empty = false;  // what stands left of a ## was an empty argument
         auto place = [&](Token t) {
             t.line = use.line;
             t.column = use.column;

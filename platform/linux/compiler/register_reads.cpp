@@ -29,7 +29,7 @@ const std::uint64_t NOWHERE = ~0ull;
 // A value or pointer taken from one member of the constant block.
 struct Part {
     std::uint32_t member = 0;
-    std::uint32_t type = 0;  // the value's type (the pointee's, for a pointer)
+    std::uint32_t type = 0;   // the value's type (the pointee's, for a pointer)
     std::uint64_t first = 0;  // its first register, counted from the member's
     bool row_major = false;
     bool spread = false;  // a vector (of `size` components) whose components lie in these registers
@@ -74,7 +74,7 @@ private:
     std::uint32_t block_type_;
     std::vector<std::uint64_t>& ends_;
     std::vector<std::uint64_t>& loads_;
-    std::unordered_map<std::uint32_t, Part> parts_;   // what each id holds of a constant
+    std::unordered_map<std::uint32_t, Part> parts_;           // what each id holds of a constant
     std::unordered_map<std::uint32_t, std::uint32_t> steps_;  // results of round 0's steps: what they stepped into
     std::unordered_set<std::uint32_t> int_types_;
     std::unordered_map<std::uint32_t, std::uint32_t> vector_types_, vector_sizes_, int_constants_;
@@ -166,8 +166,8 @@ private:
         if (type.basetype == SPIRType::Struct) {
             if (!constant || i >= type.member_types.size()) return false;
             out.type = type.member_types[i];
-            out.first = part.first + compiler_.get_member_decoration(part.type, (std::uint32_t)i,
-                                                                    spv::DecorationOffset) / 16;
+            out.first =
+                part.first + compiler_.get_member_decoration(part.type, (std::uint32_t)i, spv::DecorationOffset) / 16;
             out.row_major = compiler_.has_member_decoration(part.type, (std::uint32_t)i, spv::DecorationRowMajor);
             return true;
         }
@@ -223,7 +223,8 @@ private:
                 const SPIRType& block = compiler_.get_type(block_type_);
                 part.member = (std::uint32_t)m;
                 part.type = block.member_types[m];
-                part.row_major = compiler_.has_member_decoration(block_type_, (std::uint32_t)m, spv::DecorationRowMajor);
+                part.row_major =
+                    compiler_.has_member_decoration(block_type_, (std::uint32_t)m, spv::DecorationRowMajor);
                 i = 5;
             } else {
                 auto found = parts_.find(base);
@@ -287,8 +288,8 @@ private:
             out.type = w[1];
             out.size = count - 5;
             std::fill(std::begin(out.components), std::end(out.components), NOWHERE);
-            bool mixed = first != parts_.end() && second != parts_.end() &&
-                         first->second.member != second->second.member;
+            bool mixed =
+                first != parts_.end() && second != parts_.end() && first->second.member != second->second.member;
             for (std::uint32_t i = 5; i < count; ++i) {
                 std::uint32_t c = w[i];
                 auto from = c < first_size ? first : second;
@@ -335,8 +336,9 @@ private:
             auto found = parts_.find(w[i]);
             if (found == parts_.end()) continue;
             // A step reads nothing itself; what it takes is read where it is used.
-            if (stepped && (op == spv::OpAccessChain || op == spv::OpInBoundsAccessChain || op == spv::OpLoad ||
-                            op == spv::OpCopyObject || op == spv::OpCompositeExtract || op == spv::OpVectorShuffle)) {
+            if (stepped &&
+                (op == spv::OpAccessChain || op == spv::OpInBoundsAccessChain || op == spv::OpLoad ||
+                 op == spv::OpCopyObject || op == spv::OpCompositeExtract || op == spv::OpVectorShuffle)) {
                 continue;
             }
             read_all(found->second);

@@ -177,8 +177,7 @@ Shape Shapes::operand(const std::vector<std::string_view>& w, std::size_t& at, i
             if (at >= w.size() || w[at] != ")") return Shape();
             ++at;
         }
-    } else if (std::isdigit((unsigned char)s[0]) || (s[0] == '.' && s.size() > 1) || s == "true" ||
-               s == "false") {
+    } else if (std::isdigit((unsigned char)s[0]) || (s[0] == '.' && s.size() > 1) || s == "true" || s == "false") {
         shape = Shape::scalar();
     } else if (ident_start(s[0]) && at < w.size() && w[at] == "(") {
         --at;
@@ -208,7 +207,8 @@ Shape Shapes::operand(const std::vector<std::string_view>& w, std::size_t& at, i
 }
 
 // The arguments of a call, `at` on its '('; false when they do not close.
-std::pair<std::vector<Shape>, bool> Shapes::arguments(const std::vector<std::string_view>& w, std::size_t& at, int depth) const
+std::pair<std::vector<Shape>, bool> Shapes::arguments(const std::vector<std::string_view>& w, std::size_t& at,
+                                                      int depth) const
 {
     std::vector<Shape> args;
     ++at;

@@ -15,12 +15,12 @@ namespace fxcompiler {
 struct Shape {
     enum Kind { Unknown, Scalar, Vector, Matrix, Struct, Array };
     Kind kind = Unknown;
-    int rows = 1, cols = 1;          // a vector has `cols` components
-    int length = -1;                 // of an array; -1 when not known
-    std::string name;                // a struct's
+    int rows = 1, cols = 1;  // a vector has `cols` components
+    int length = -1;         // of an array; -1 when not known
+    std::string name;        // a struct's
     std::vector<std::string> member_names;
-    std::vector<Shape> members;      // a struct's members; an array's element
-    long nodes = 1;                  // shapes in this one, to keep copies small
+    std::vector<Shape> members;  // a struct's members; an array's element
+    long nodes = 1;              // shapes in this one, to keep copies small
 
     static Shape scalar() { return vector(1); }
     static Shape vector(int n)
@@ -132,7 +132,8 @@ protected:
     Shape expression(const std::vector<std::string_view>& w, std::size_t& at, int depth) const;
     Shape operand(const std::vector<std::string_view>& w, std::size_t& at, int depth) const;
     // The arguments of a call, `at` on its '('; false when they do not close.
-    std::pair<std::vector<Shape>, bool> arguments(const std::vector<std::string_view>& w, std::size_t& at, int depth) const;
+    std::pair<std::vector<Shape>, bool> arguments(const std::vector<std::string_view>& w, std::size_t& at,
+                                                  int depth) const;
     Shape call(std::string_view name, const std::vector<Shape>& args) const;
     Shape postfix(Shape shape, const std::vector<std::string_view>& w, std::size_t& at, int depth) const;
     static Shape member(const Shape& of, std::string_view name);

@@ -19,8 +19,8 @@ bool needs_space(const Token& a, const Token& b)
     if (a_punct && b_punct) {
         const char x = a.text[0], y = b.text[0];
         return (y == '=' && std::string_view("+-*/%&|^<>=!").find(x) != std::string_view::npos) ||
-               (x == y && std::string_view("+-<>&|=/:#").find(x) != std::string_view::npos) ||
-               (x == '/' && y == '*') || (x == '*' && y == '/');
+            (x == y && std::string_view("+-<>&|=/:#").find(x) != std::string_view::npos) || (x == '/' && y == '*') ||
+            (x == '*' && y == '/');
     }
     if (a_punct || b_punct) return false;
     return word(a.text.back()) || word(b.text[0]) || a.kind == Kind::String || b.kind == Kind::String;

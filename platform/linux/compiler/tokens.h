@@ -68,10 +68,7 @@ public:
         return i < list.size() && list[i].kind != Kind::String && list[i].text == s;
     }
     bool ident(std::size_t i) const { return i < list.size() && list[i].kind == Kind::Ident; }
-    char punct(std::size_t i) const
-    {
-        return i < list.size() && list[i].kind == Kind::Punct ? list[i].text[0] : '\0';
-    }
+    char punct(std::size_t i) const { return i < list.size() && list[i].kind == Kind::Punct ? list[i].text[0] : '\0'; }
 
     // Index of the bracket closing the one at `open`, or the last token when unbalanced.
     std::size_t match(std::size_t open) const

@@ -18,8 +18,7 @@ namespace fxcompiler {
 
 namespace {
 
-const EShMessages MESSAGES =
-    EShMessages(EShMsgReadHlsl | EShMsgSpvRules | EShMsgVulkanRules | EShMsgHlslDX9Compatible);
+const EShMessages MESSAGES = EShMessages(EShMsgReadHlsl | EShMsgSpvRules | EShMsgVulkanRules | EShMsgHlslDX9Compatible);
 
 // Process-wide setup costs tens of milliseconds: once per process, released at exit.
 void ensure_process_setup()
@@ -66,7 +65,7 @@ bool patch_remainders_and_find_entry(std::vector<std::uint32_t>& words)
         std::uint32_t count = words[i] >> 16, op = words[i] & 0xFFFF;
         if (op == 141) words[i] = (count << 16) | 140;  // OpFMod -> OpFRem
         if (op == 139) words[i] = (count << 16) | 138;  // OpSMod -> OpSRem
-        if (op == 15) entry = true;                      // OpEntryPoint
+        if (op == 15) entry = true;                     // OpEntryPoint
         if (count == 0) break;
         i += count;
     }
@@ -116,9 +115,11 @@ TranslateResult translate_hlsl(const PreparedSource& source, const std::string& 
         bool ok = shader.parse(GetDefaultResources(), 100, false, MESSAGES);
         diagnostics = in_file(parse_glslang_log(shader.getInfoLog(), file_name, source.text), source);
         // Integer registers are ps_3_0's; their constants read 0 (see arithmetic.cpp).
-        diagnostics.erase(std::remove_if(diagnostics.begin(), diagnostics.end(), [](const Diagnostic& d) {
-                              return !d.error && d.text.find("unrecognized register type i") != std::string::npos;
-                          }),
+        diagnostics.erase(std::remove_if(diagnostics.begin(), diagnostics.end(),
+                                         [](const Diagnostic& d) {
+                                             return !d.error &&
+                                                 d.text.find("unrecognized register type i") != std::string::npos;
+                                         }),
                           diagnostics.end());
         if (!ok || has_error(diagnostics)) {
             if (!has_error(diagnostics)) diagnostics.push_back({0, 0, true, "the shader did not compile"});

@@ -81,9 +81,9 @@ Device::~Device() { --live_objects; }
 bool Device::initialise()
 {
     mirror_once_ = epoxy_gl_version() >= 44 || epoxy_has_gl_extension("GL_ARB_texture_mirror_clamp_to_edge") ||
-                   epoxy_has_gl_extension("GL_EXT_texture_mirror_clamp");
+        epoxy_has_gl_extension("GL_EXT_texture_mirror_clamp");
     anisotropy_ = epoxy_gl_version() >= 46 || epoxy_has_gl_extension("GL_EXT_texture_filter_anisotropic") ||
-                  epoxy_has_gl_extension("GL_ARB_texture_filter_anisotropic");
+        epoxy_has_gl_extension("GL_ARB_texture_filter_anisotropic");
 
     const GLsizei width = (GLsizei)setup_.width, height = (GLsizei)setup_.height;
     GLint max_size = 0;
@@ -633,10 +633,10 @@ Device::Streamed Device::stream_vertices(const unsigned char* data, UINT count, 
         vertex_buffer_used_ = 0;
         kept_vertices_.bytes = 0;
     }
-    void* mapped = vertex_memory_ ? vertex_memory_ + vertex_buffer_used_
-                                  : glMapBufferRange(GL_ARRAY_BUFFER, vertex_buffer_used_, bytes,
-                                                     GL_MAP_WRITE_BIT | GL_MAP_INVALIDATE_RANGE_BIT |
-                                                         GL_MAP_UNSYNCHRONIZED_BIT);
+    void* mapped = vertex_memory_
+        ? vertex_memory_ + vertex_buffer_used_
+        : glMapBufferRange(GL_ARRAY_BUFFER, vertex_buffer_used_, bytes,
+                           GL_MAP_WRITE_BIT | GL_MAP_INVALIDATE_RANGE_BIT | GL_MAP_UNSYNCHRONIZED_BIT);
     if (!mapped) return Streamed::NoMemory;
 
     // Direct3D samples pixel (i, j) at screen position (i, j); GL at (i + 0.5, j + 0.5). Rows are
@@ -689,19 +689,37 @@ Device::Streamed Device::stream_vertices(const unsigned char* data, UINT count, 
     return Streamed::Ready;
 }
 
-HRESULT Device::DrawPrimitiveUP(D3DPRIMITIVETYPE PrimitiveType, UINT PrimitiveCount,
-                                const void* pVertexStreamZeroData, UINT VertexStreamZeroStride)
+HRESULT Device::DrawPrimitiveUP(D3DPRIMITIVETYPE PrimitiveType, UINT PrimitiveCount, const void* pVertexStreamZeroData,
+                                UINT VertexStreamZeroStride)
 {
     if (!in_scene_ || !pVertexStreamZeroData) return D3DERR_INVALIDCALL;
     GLenum mode;
     UINT vertices;
     switch (PrimitiveType) {
-    case D3DPT_POINTLIST: mode = GL_POINTS; vertices = PrimitiveCount; break;
-    case D3DPT_LINELIST: mode = GL_LINES; vertices = 2 * PrimitiveCount; break;
-    case D3DPT_LINESTRIP: mode = GL_LINE_STRIP; vertices = PrimitiveCount + 1; break;
-    case D3DPT_TRIANGLELIST: mode = GL_TRIANGLES; vertices = 3 * PrimitiveCount; break;
-    case D3DPT_TRIANGLESTRIP: mode = GL_TRIANGLE_STRIP; vertices = PrimitiveCount + 2; break;
-    case D3DPT_TRIANGLEFAN: mode = GL_TRIANGLE_FAN; vertices = PrimitiveCount + 2; break;
+    case D3DPT_POINTLIST:
+        mode = GL_POINTS;
+        vertices = PrimitiveCount;
+        break;
+    case D3DPT_LINELIST:
+        mode = GL_LINES;
+        vertices = 2 * PrimitiveCount;
+        break;
+    case D3DPT_LINESTRIP:
+        mode = GL_LINE_STRIP;
+        vertices = PrimitiveCount + 1;
+        break;
+    case D3DPT_TRIANGLELIST:
+        mode = GL_TRIANGLES;
+        vertices = 3 * PrimitiveCount;
+        break;
+    case D3DPT_TRIANGLESTRIP:
+        mode = GL_TRIANGLE_STRIP;
+        vertices = PrimitiveCount + 2;
+        break;
+    case D3DPT_TRIANGLEFAN:
+        mode = GL_TRIANGLE_FAN;
+        vertices = PrimitiveCount + 2;
+        break;
     default: return D3DERR_INVALIDCALL;
     }
     if (PrimitiveCount == 0) return D3D_OK;
@@ -733,8 +751,8 @@ HRESULT Device::DrawPrimitiveUP(D3DPRIMITIVETYPE PrimitiveType, UINT PrimitiveCo
     if (watch_frame_ && reads_drawn_target(shader) && !finish_drawing()) return D3D_OK;
 
     GLint first = 0;
-    switch (stream_vertices(static_cast<const unsigned char*>(pVertexStreamZeroData), vertices,
-                            VertexStreamZeroStride, first)) {
+    switch (stream_vertices(static_cast<const unsigned char*>(pVertexStreamZeroData), vertices, VertexStreamZeroStride,
+                            first)) {
     case Streamed::Ready: break;
     case Streamed::NoMemory: return E_OUTOFMEMORY;
     case Streamed::GaveWay: return D3D_OK;
@@ -785,10 +803,8 @@ bool Device::finish_drawing()
         if (state != GL_TIMEOUT_EXPIRED) break;
         if (quit_pending()) {
             glDeleteSync(done);
-            if (quit_decided())
-                arm_quit_watchdog();
-            else
-                note_unfinished_frame(true);
+            if (quit_decided()) arm_quit_watchdog();
+            else note_unfinished_frame(true);
             return false;
         }
     }
@@ -911,7 +927,7 @@ HRESULT Device::Reset(D3DPRESENT_PARAMETERS* pp)
 HRESULT Device::Present(const RECT* pSourceRect, const RECT* pDestRect, HWND hDestWindowOverride,
                         const RGNDATA* pDirtyRegion)
 {
-    (void)pDirtyRegion;  // a hint only
+    (void)pDirtyRegion;                                       // a hint only
     if (pSourceRect || pDestRect) return D3DERR_INVALIDCALL;  // not with a discarding swap effect
     SDL_Window* own = window();
     SDL_Window* target = hDestWindowOverride ? SDL_GetWindowFromID(sdl_window_id(hDestWindowOverride)) : own;

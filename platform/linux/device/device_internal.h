@@ -26,7 +26,7 @@ struct SDL_Window;
 namespace fxplatform {
 namespace gl_device {
 
-const UINT MAX_SAMPLERS = 16;         // s0..s15 in ps_3_0
+const UINT MAX_SAMPLERS = 16;          // s0..s15 in ps_3_0
 const UINT MAX_FLOAT_CONSTANTS = 224;  // c0..c223 in ps_3_0
 const UINT MAX_TEXCOORDS = 8;
 const UINT SAMPLER_STATE_COUNT = D3DSAMP_DMAPOFFSET + 1;
@@ -37,9 +37,9 @@ extern int live_objects;
 struct FormatInfo {
     D3DFORMAT format;
     GLenum internal_format;
-    UINT channels;     // float components the fill and read-back see as stored: 1 or 4
-    bool eight_bit;    // stored as unsigned bytes in B, G, R, A order of significance
-    bool has_alpha;    // X8R8G8B8 reads alpha 1 and never writes it (stored as RGB8)
+    UINT channels;   // float components the fill and read-back see as stored: 1 or 4
+    bool eight_bit;  // stored as unsigned bytes in B, G, R, A order of significance
+    bool has_alpha;  // X8R8G8B8 reads alpha 1 and never writes it (stored as RGB8)
     bool renderable;
 };
 
@@ -71,7 +71,7 @@ public:
     UINT width = 0;
     UINT height = 0;
     const FormatInfo* format = nullptr;
-    GLuint framebuffer = 0;  // made when first used as a render target
+    GLuint framebuffer = 0;   // made when first used as a render target
     bool mask_alpha = false;  // alpha stored but not Direct3D's to write
 
 protected:
@@ -116,8 +116,8 @@ private:
 
 class Texture final : public IDirect3DTexture9 {
 public:
-    Texture(Device* device, UINT width, UINT height, UINT levels, DWORD usage, const FormatInfo* format,
-            D3DPOOL pool, GLuint name);
+    Texture(Device* device, UINT width, UINT height, UINT levels, DWORD usage, const FormatInfo* format, D3DPOOL pool,
+            GLuint name);
     ULONG STDMETHODCALLTYPE AddRef() override;
     ULONG STDMETHODCALLTYPE Release() override;
     HRESULT STDMETHODCALLTYPE GetSurfaceLevel(UINT Level, IDirect3DSurface9** ppSurfaceLevel) override;
@@ -193,8 +193,8 @@ public:
     Direct3D();
     ULONG STDMETHODCALLTYPE AddRef() override;
     ULONG STDMETHODCALLTYPE Release() override;
-    HRESULT STDMETHODCALLTYPE CreateDevice(UINT Adapter, D3DDEVTYPE DeviceType, HWND hFocusWindow,
-                                           DWORD BehaviorFlags, D3DPRESENT_PARAMETERS* pPresentationParameters,
+    HRESULT STDMETHODCALLTYPE CreateDevice(UINT Adapter, D3DDEVTYPE DeviceType, HWND hFocusWindow, DWORD BehaviorFlags,
+                                           D3DPRESENT_PARAMETERS* pPresentationParameters,
                                            IDirect3DDevice9** ppReturnedDeviceInterface) override;
 
 private:
@@ -220,7 +220,6 @@ struct DeviceSetup {
 // status; false with a report when there is none.
 bool create_context(SDL_Window* window, DeviceSetup& setup);
 
-
 class Device final : public IDirect3DDevice9 {
 public:
     Device(Direct3D* d3d, const DeviceSetup& setup);
@@ -243,8 +242,7 @@ public:
     HRESULT STDMETHODCALLTYPE SetTexture(DWORD Stage, IDirect3DBaseTexture9* pTexture) override;
     HRESULT STDMETHODCALLTYPE SetSamplerState(DWORD Sampler, D3DSAMPLERSTATETYPE Type, DWORD Value) override;
     HRESULT STDMETHODCALLTYPE DrawPrimitiveUP(D3DPRIMITIVETYPE PrimitiveType, UINT PrimitiveCount,
-                                              const void* pVertexStreamZeroData,
-                                              UINT VertexStreamZeroStride) override;
+                                              const void* pVertexStreamZeroData, UINT VertexStreamZeroStride) override;
     HRESULT STDMETHODCALLTYPE SetFVF(DWORD FVF) override;
     HRESULT STDMETHODCALLTYPE CreatePixelShader(const DWORD* pFunction, IDirect3DPixelShader9** ppShader) override;
     HRESULT STDMETHODCALLTYPE SetPixelShader(IDirect3DPixelShader9* pShader) override;
@@ -376,7 +374,6 @@ GLuint link_program(const char* vertex_source, const char* fragment_source);
 
 // The vertex stage that writes every fragment input the given shader reads.
 std::string vertex_stage_for(const std::vector<ShaderInput>& inputs);
-
 
 }  // namespace gl_device
 }  // namespace fxplatform

@@ -39,8 +39,7 @@ bool depth_format(D3DFORMAT format, GLenum& internal_format, GLenum& attachment)
         internal_format = GL_DEPTH_COMPONENT16;
         attachment = GL_DEPTH_ATTACHMENT;
         return true;
-    default:
-        return false;
+    default: return false;
     }
 }
 

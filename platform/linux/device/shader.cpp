@@ -148,8 +148,9 @@ GLuint link_program(const char* vertex_source, const char* fragment_source)
 
 std::string vertex_stage_for(const std::vector<ShaderInput>& inputs)
 {
-    std::string source = "#version 330 core\nlayout(location = 0) in vec4 fx_position;\n"
-                         "layout(location = 1) in vec4 fx_color0;\nlayout(location = 2) in vec4 fx_color1;\n";
+    std::string source =
+        "#version 330 core\nlayout(location = 0) in vec4 fx_position;\n"
+        "layout(location = 1) in vec4 fx_color0;\nlayout(location = 2) in vec4 fx_color1;\n";
     for (UINT t = 0; t < MAX_TEXCOORDS; ++t) {
         source += "layout(location = " + std::to_string(3 + t) + ") in vec4 fx_texcoord" + std::to_string(t) + ";\n";
     }

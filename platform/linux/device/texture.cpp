@@ -38,7 +38,13 @@ const FormatInfo* find_format(D3DFORMAT format)
 
 Texture::Texture(Device* device, UINT width, UINT height, UINT levels, DWORD usage, const FormatInfo* format,
                  D3DPOOL pool, GLuint name)
-    : device_(device), width_(width), height_(height), usage_(usage), format_(format), pool_(pool), name_(name),
+    : device_(device),
+      width_(width),
+      height_(height),
+      usage_(usage),
+      format_(format),
+      pool_(pool),
+      name_(name),
       unset_levels_(levels >= 32 ? ~0u : (1u << levels) - 1)
 {
     device_->AddRef();
@@ -143,8 +149,7 @@ void Device::set_levels(Texture* texture)
     const float zero[4] = {0.0f, 0.0f, 0.0f, 0.0f};
     for (UINT level = 0; level < texture->levels(); ++level) {
         if (!(texture->unset_levels() & (1u << level))) continue;
-        glFramebufferTexture2D(GL_DRAW_FRAMEBUFFER, GL_COLOR_ATTACHMENT0, GL_TEXTURE_2D, texture->name(),
-                               (GLint)level);
+        glFramebufferTexture2D(GL_DRAW_FRAMEBUFFER, GL_COLOR_ATTACHMENT0, GL_TEXTURE_2D, texture->name(), (GLint)level);
         if (glCheckFramebufferStatus(GL_DRAW_FRAMEBUFFER) == GL_FRAMEBUFFER_COMPLETE) {
             glClearBufferfv(GL_COLOR, 0, zero);
         }

@@ -27,10 +27,7 @@ XErrorHandler earlier_error_handler = nullptr;
     std::exit(EXIT_DISPLAY_LOST);
 }
 
-int server_lost(Display*)
-{
-    leave("the connection to the X server was lost");
-}
+int server_lost(Display*) { leave("the connection to the X server was lost"); }
 
 bool is_our_window(XID resource)
 {
@@ -48,10 +45,9 @@ bool is_our_window(XID resource)
 // driver's, usually) fails with one of these, or with an extension's own code (GLX's) for it.
 int request_failed(Display* display, XErrorEvent* error)
 {
-    const bool about_a_window = error->error_code == BadWindow || error->error_code == BadDrawable ||
-                                error->error_code >= FirstExtensionError;
-    if (about_a_window && is_our_window(error->resourceid))
-        leave("the window was destroyed by another program");
+    const bool about_a_window =
+        error->error_code == BadWindow || error->error_code == BadDrawable || error->error_code >= FirstExtensionError;
+    if (about_a_window && is_our_window(error->resourceid)) leave("the window was destroyed by another program");
     // SDL's handler passes errors on to the one it found, which is ours again after a restart of the
     // video: go round once only.
     static bool passing_on = false;

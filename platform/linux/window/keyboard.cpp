@@ -101,19 +101,19 @@ struct ScanCode {
 };
 
 const ScanCode SCAN_CODES[] = {
-    {SDL_SCANCODE_ESCAPE, 0x01}, {SDL_SCANCODE_MINUS, 0x0C}, {SDL_SCANCODE_EQUALS, 0x0D},
-    {SDL_SCANCODE_BACKSPACE, 0x0E}, {SDL_SCANCODE_TAB, 0x0F}, {SDL_SCANCODE_LEFTBRACKET, 0x1A},
-    {SDL_SCANCODE_RIGHTBRACKET, 0x1B}, {SDL_SCANCODE_RETURN, 0x1C}, {SDL_SCANCODE_LCTRL, 0x1D},
-    {SDL_SCANCODE_SEMICOLON, 0x27}, {SDL_SCANCODE_APOSTROPHE, 0x28}, {SDL_SCANCODE_GRAVE, 0x29},
-    {SDL_SCANCODE_LSHIFT, 0x2A}, {SDL_SCANCODE_BACKSLASH, 0x2B}, {SDL_SCANCODE_COMMA, 0x33},
-    {SDL_SCANCODE_PERIOD, 0x34}, {SDL_SCANCODE_SLASH, 0x35}, {SDL_SCANCODE_RSHIFT, 0x36},
-    {SDL_SCANCODE_KP_MULTIPLY, 0x37}, {SDL_SCANCODE_LALT, 0x38}, {SDL_SCANCODE_SPACE, 0x39},
-    {SDL_SCANCODE_CAPSLOCK, 0x3A}, {SDL_SCANCODE_F11, 0x57}, {SDL_SCANCODE_F12, 0x58},
-    {SDL_SCANCODE_KP_ENTER, 0x11C}, {SDL_SCANCODE_RCTRL, 0x11D}, {SDL_SCANCODE_KP_DIVIDE, 0x135},
-    {SDL_SCANCODE_RALT, 0x138}, {SDL_SCANCODE_HOME, 0x147}, {SDL_SCANCODE_UP, 0x148},
-    {SDL_SCANCODE_PAGEUP, 0x149}, {SDL_SCANCODE_LEFT, 0x14B}, {SDL_SCANCODE_RIGHT, 0x14D},
-    {SDL_SCANCODE_END, 0x14F}, {SDL_SCANCODE_DOWN, 0x150}, {SDL_SCANCODE_PAGEDOWN, 0x151},
-    {SDL_SCANCODE_INSERT, 0x152}, {SDL_SCANCODE_DELETE, 0x153},
+    {SDL_SCANCODE_ESCAPE, 0x01},       {SDL_SCANCODE_MINUS, 0x0C},      {SDL_SCANCODE_EQUALS, 0x0D},
+    {SDL_SCANCODE_BACKSPACE, 0x0E},    {SDL_SCANCODE_TAB, 0x0F},        {SDL_SCANCODE_LEFTBRACKET, 0x1A},
+    {SDL_SCANCODE_RIGHTBRACKET, 0x1B}, {SDL_SCANCODE_RETURN, 0x1C},     {SDL_SCANCODE_LCTRL, 0x1D},
+    {SDL_SCANCODE_SEMICOLON, 0x27},    {SDL_SCANCODE_APOSTROPHE, 0x28}, {SDL_SCANCODE_GRAVE, 0x29},
+    {SDL_SCANCODE_LSHIFT, 0x2A},       {SDL_SCANCODE_BACKSLASH, 0x2B},  {SDL_SCANCODE_COMMA, 0x33},
+    {SDL_SCANCODE_PERIOD, 0x34},       {SDL_SCANCODE_SLASH, 0x35},      {SDL_SCANCODE_RSHIFT, 0x36},
+    {SDL_SCANCODE_KP_MULTIPLY, 0x37},  {SDL_SCANCODE_LALT, 0x38},       {SDL_SCANCODE_SPACE, 0x39},
+    {SDL_SCANCODE_CAPSLOCK, 0x3A},     {SDL_SCANCODE_F11, 0x57},        {SDL_SCANCODE_F12, 0x58},
+    {SDL_SCANCODE_KP_ENTER, 0x11C},    {SDL_SCANCODE_RCTRL, 0x11D},     {SDL_SCANCODE_KP_DIVIDE, 0x135},
+    {SDL_SCANCODE_RALT, 0x138},        {SDL_SCANCODE_HOME, 0x147},      {SDL_SCANCODE_UP, 0x148},
+    {SDL_SCANCODE_PAGEUP, 0x149},      {SDL_SCANCODE_LEFT, 0x14B},      {SDL_SCANCODE_RIGHT, 0x14D},
+    {SDL_SCANCODE_END, 0x14F},         {SDL_SCANCODE_DOWN, 0x150},      {SDL_SCANCODE_PAGEDOWN, 0x151},
+    {SDL_SCANCODE_INSERT, 0x152},      {SDL_SCANCODE_DELETE, 0x153},
 };
 
 // Set-1 codes of the letters in alphabetical order.
@@ -132,11 +132,11 @@ void decide_reload_on_save(bool global_keyboard)
     const bool wanted = setting && *setting ? std::strcmp(setting, "0") != 0 : !global_keyboard || wayland_session;
     if (!wanted || source_watch::running()) return;
     if (source_watch::start())
-        report("GetAsyncKeyState: saving %s counts as pressing F5 (reload on save; FXVIEW_RELOAD_ON_SAVE=0 turns it "
-               "off)",
-               source_watch::names().empty() ? "a compiled shader file" : source_watch::names().c_str());
-    else
-        report("GetAsyncKeyState: cannot watch files for reload on save (%s)", std::strerror(errno));
+        report(
+            "GetAsyncKeyState: saving %s counts as pressing F5 (reload on save; FXVIEW_RELOAD_ON_SAVE=0 turns it "
+            "off)",
+            source_watch::names().empty() ? "a compiled shader file" : source_watch::names().c_str());
+    else report("GetAsyncKeyState: cannot watch files for reload on save (%s)", std::strerror(errno));
 }
 
 }  // namespace
@@ -144,9 +144,12 @@ void decide_reload_on_save(bool global_keyboard)
 UINT generic_vk(UINT vk)
 {
     switch (vk) {
-    case VK_LSHIFT: case VK_RSHIFT: return VK_SHIFT;
-    case VK_LCONTROL: case VK_RCONTROL: return VK_CONTROL;
-    case VK_LMENU: case VK_RMENU: return VK_MENU;
+    case VK_LSHIFT:
+    case VK_RSHIFT: return VK_SHIFT;
+    case VK_LCONTROL:
+    case VK_RCONTROL: return VK_CONTROL;
+    case VK_LMENU:
+    case VK_RMENU: return VK_MENU;
     }
     return vk;
 }
@@ -211,13 +214,15 @@ SHORT WINAPI GetAsyncKeyState(int vKey)
             down = x11_keyboard::is_down(vk);
         } else if (!fallback_announced && video_is_x11() && x11_keyboard::turned_off()) {
             fallback_announced = true;
-            report("GetAsyncKeyState: the global keyboard is off (FXVIEW_GLOBAL_KEYBOARD=0); only keys pressed in this "
-                   "program's windows are seen");
+            report(
+                "GetAsyncKeyState: the global keyboard is off (FXVIEW_GLOBAL_KEYBOARD=0); only keys pressed in this "
+                "program's windows are seen");
         } else if (!fallback_announced) {
             fallback_announced = true;
-            report("GetAsyncKeyState: the %s display has no global keyboard state; only keys pressed in this "
-                   "program's windows are seen",
-                   SDL_GetCurrentVideoDriver() ? SDL_GetCurrentVideoDriver() : "current");
+            report(
+                "GetAsyncKeyState: the %s display has no global keyboard state; only keys pressed in this "
+                "program's windows are seen",
+                SDL_GetCurrentVideoDriver() ? SDL_GetCurrentVideoDriver() : "current");
         }
         // SDL also sees keys sent to our window alone (synthetic events the X keymap never shows).
         down = down || sdl_key_down(vk);

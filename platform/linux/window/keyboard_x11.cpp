@@ -39,22 +39,34 @@ UINT vk_from_keysym(KeySym keysym)
     if (keysym >= XK_KP_0 && keysym <= XK_KP_9) return VK_NUMPAD0 + (UINT)(keysym - XK_KP_0);
     switch (keysym) {
     case XK_Escape: return VK_ESCAPE;
-    case XK_Return: case XK_KP_Enter: return VK_RETURN;
+    case XK_Return:
+    case XK_KP_Enter: return VK_RETURN;
     case XK_BackSpace: return VK_BACK;
-    case XK_Tab: case XK_ISO_Left_Tab: return VK_TAB;
+    case XK_Tab:
+    case XK_ISO_Left_Tab: return VK_TAB;
     case XK_space: return VK_SPACE;
     case XK_Pause: return VK_PAUSE;
     case XK_Caps_Lock: return VK_CAPITAL;
-    case XK_Prior: case XK_KP_Prior: return VK_PRIOR;
-    case XK_Next: case XK_KP_Next: return VK_NEXT;
-    case XK_End: case XK_KP_End: return VK_END;
-    case XK_Home: case XK_KP_Home: return VK_HOME;
-    case XK_Left: case XK_KP_Left: return VK_LEFT;
-    case XK_Up: case XK_KP_Up: return VK_UP;
-    case XK_Right: case XK_KP_Right: return VK_RIGHT;
-    case XK_Down: case XK_KP_Down: return VK_DOWN;
-    case XK_Insert: case XK_KP_Insert: return VK_INSERT;
-    case XK_Delete: case XK_KP_Delete: return VK_DELETE;
+    case XK_Prior:
+    case XK_KP_Prior: return VK_PRIOR;
+    case XK_Next:
+    case XK_KP_Next: return VK_NEXT;
+    case XK_End:
+    case XK_KP_End: return VK_END;
+    case XK_Home:
+    case XK_KP_Home: return VK_HOME;
+    case XK_Left:
+    case XK_KP_Left: return VK_LEFT;
+    case XK_Up:
+    case XK_KP_Up: return VK_UP;
+    case XK_Right:
+    case XK_KP_Right: return VK_RIGHT;
+    case XK_Down:
+    case XK_KP_Down: return VK_DOWN;
+    case XK_Insert:
+    case XK_KP_Insert: return VK_INSERT;
+    case XK_Delete:
+    case XK_KP_Delete: return VK_DELETE;
     case XK_Print: return VK_SNAPSHOT;
     case XK_Scroll_Lock: return VK_SCROLL;
     case XK_Num_Lock: return VK_NUMLOCK;
@@ -62,8 +74,12 @@ UINT vk_from_keysym(KeySym keysym)
     case XK_Shift_R: return VK_RSHIFT;
     case XK_Control_L: return VK_LCONTROL;
     case XK_Control_R: return VK_RCONTROL;
-    case XK_Alt_L: case XK_Meta_L: return VK_LMENU;
-    case XK_Alt_R: case XK_Meta_R: case XK_ISO_Level3_Shift: case XK_Mode_switch: return VK_RMENU;
+    case XK_Alt_L:
+    case XK_Meta_L: return VK_LMENU;
+    case XK_Alt_R:
+    case XK_Meta_R:
+    case XK_ISO_Level3_Shift:
+    case XK_Mode_switch: return VK_RMENU;
     case XK_Super_L: return VK_LWIN;
     case XK_Super_R: return VK_RWIN;
     case XK_Menu: return VK_APPS;

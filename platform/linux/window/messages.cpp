@@ -118,24 +118,18 @@ void translate_window_event(const SDL_WindowEvent& event)
         // The window manager's close is the system menu's Close: the procedure decides.
         post_message(window, WM_SYSCOMMAND, SC_CLOSE, 0);
         break;
-    case SDL_WINDOWEVENT_EXPOSED:
-        invalidate(window);
-        break;
+    case SDL_WINDOWEVENT_EXPOSED: invalidate(window); break;
     case SDL_WINDOWEVENT_SIZE_CHANGED:
         send_message(window, WM_SIZE, FX_SIZE_RESTORED, point_lparam(event.data1, event.data2));
         break;
-    case SDL_WINDOWEVENT_MINIMIZED:
-        send_message(window, WM_SIZE, FX_SIZE_MINIMIZED, 0);
-        break;
+    case SDL_WINDOWEVENT_MINIMIZED: send_message(window, WM_SIZE, FX_SIZE_MINIMIZED, 0); break;
     case SDL_WINDOWEVENT_MAXIMIZED: {
         int width = 0, height = 0;
         if (SDL_Window* sdl = sdl_window(window)) SDL_GetWindowSize(sdl, &width, &height);
         send_message(window, WM_SIZE, FX_SIZE_MAXIMIZED, point_lparam(width, height));
         break;
     }
-    case SDL_WINDOWEVENT_MOVED:
-        send_message(window, WM_MOVE, 0, point_lparam(event.data1, event.data2));
-        break;
+    case SDL_WINDOWEVENT_MOVED: send_message(window, WM_MOVE, 0, point_lparam(event.data1, event.data2)); break;
     case SDL_WINDOWEVENT_FOCUS_GAINED:
         // Activation is when Win32 offers the input method its windows (WM_IME_SETCONTEXT).
         send_message(window, WM_ACTIVATE, FX_WA_ACTIVE, 0);
@@ -162,20 +156,15 @@ void translate(const SDL_Event& event)
 {
     switch (event.type) {
     case SDL_KEYDOWN:
-    case SDL_KEYUP:
-        translate_key(event.key);
-        break;
-    case SDL_WINDOWEVENT:
-        translate_window_event(event.window);
-        break;
-    case SDL_QUIT:
-        close_all_windows();
-        break;
+    case SDL_KEYUP: translate_key(event.key); break;
+    case SDL_WINDOWEVENT: translate_window_event(event.window); break;
+    case SDL_QUIT: close_all_windows(); break;
     case SDL_MOUSEMOTION: {
         note_cursor(event.motion.windowID, event.motion.x, event.motion.y);
         const HWND window = window_handle(event.motion.windowID);
         if (window_exists(window))
-            post_input(window, WM_MOUSEMOVE, mouse_buttons(event.motion.state), point_lparam(event.motion.x, event.motion.y));
+            post_input(window, WM_MOUSEMOVE, mouse_buttons(event.motion.state),
+                       point_lparam(event.motion.x, event.motion.y));
         break;
     }
     case SDL_MOUSEBUTTONDOWN:
@@ -336,8 +325,7 @@ BOOL WINAPI TranslateMessage(const MSG* lpMsg)
                                      lpMsg->lParam);
         return TRUE;
     case WM_KEYUP:
-    case WM_SYSKEYUP:
-        return TRUE;
+    case WM_SYSKEYUP: return TRUE;
     }
     return FALSE;
 }
@@ -351,26 +339,17 @@ LRESULT WINAPI DispatchMessageA(const MSG* lpMsg)
 LRESULT WINAPI DefWindowProcA(HWND hWnd, UINT Msg, WPARAM wParam, LPARAM lParam)
 {
     switch (Msg) {
-    case WM_NCCREATE:
-        return TRUE;
-    case WM_CLOSE:
-        destroy_window(hWnd);
-        return 0;
-    case WM_PAINT:
-        validate(hWnd);
-        return 0;
+    case WM_NCCREATE: return TRUE;
+    case WM_CLOSE: destroy_window(hWnd); return 0;
+    case WM_PAINT: validate(hWnd); return 0;
     case WM_SYSKEYDOWN:
         if (wParam == VK_F4 && (lParam & KEY_ALT_DOWN)) fxplatform::post_message(hWnd, WM_SYSCOMMAND, SC_CLOSE, 0);
         return 0;
     case WM_SYSCOMMAND: {
         SDL_Window* sdl = fxplatform::sdl_window(hWnd);
         switch (wParam & 0xFFF0) {
-        case SC_CLOSE:
-            send_message(hWnd, WM_CLOSE, 0, 0);
-            break;
-        case SC_SCREENSAVE:
-            note_screensaver_defaulted(hWnd);
-            break;
+        case SC_CLOSE: send_message(hWnd, WM_CLOSE, 0, 0); break;
+        case SC_SCREENSAVE: note_screensaver_defaulted(hWnd); break;
         case SC_MINIMIZE:
             if (sdl) SDL_MinimizeWindow(sdl);
             break;

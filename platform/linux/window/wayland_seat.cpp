@@ -62,10 +62,11 @@ bool avoid_seatless_wayland()
     SDL_version linked;
     SDL_GetVersion(&linked);
     const char* name = std::getenv("WAYLAND_DISPLAY");
-    report("CreateWindowExA: the Wayland compositor '%s' offers no input seat, and SDL %d.%d.%d crashes on one "
-           "without (fixed in SDL 2.30)%s",
-           name && *name ? name : "wayland-0", linked.major, linked.minor, linked.patch,
-           std::getenv("DISPLAY") ? "; SDL_VIDEODRIVER=x11 opens the window through X11 instead" : "");
+    report(
+        "CreateWindowExA: the Wayland compositor '%s' offers no input seat, and SDL %d.%d.%d crashes on one "
+        "without (fixed in SDL 2.30)%s",
+        name && *name ? name : "wayland-0", linked.major, linked.minor, linked.patch,
+        std::getenv("DISPLAY") ? "; SDL_VIDEODRIVER=x11 opens the window through X11 instead" : "");
     return false;
 }
 

@@ -133,8 +133,7 @@ bool start_video()
     else if (!std::getenv("SDL_VIDEODRIVER") && !std::getenv("WAYLAND_DISPLAY"))
         // Without a Wayland session SDL's attempt only prints libwayland's complaint.
         SDL_SetHint(SDL_HINT_VIDEODRIVER, "x11,kmsdrm");
-    else
-        SDL_ResetHint(SDL_HINT_VIDEODRIVER);
+    else SDL_ResetHint(SDL_HINT_VIDEODRIVER);
     if (!headless_requested && !avoid_seatless_wayland()) return false;
     if (SDL_InitSubSystem(SDL_INIT_VIDEO) != 0) {
         report("CreateWindowExA: no display (%s)", SDL_GetError());
@@ -202,10 +201,7 @@ void report(const char* format, ...)
 
 bool video_ready() { return video.up; }
 
-bool video_is_x11()
-{
-    return video.up && video_is_x11_driver(SDL_GetCurrentVideoDriver());
-}
+bool video_is_x11() { return video.up && video_is_x11_driver(SDL_GetCurrentVideoDriver()); }
 
 bool window_exists(HWND handle) { return find(handle) != nullptr; }
 bool any_window() { return !windows().empty(); }
@@ -231,7 +227,8 @@ void destroy_window(HWND handle)
     send_message(handle, WM_DESTROY, 0, 0);
     send_message(handle, WM_NCDESTROY, 0, 0);
     auto& list = windows();
-    auto it = std::find_if(list.begin(), list.end(), [&](const std::unique_ptr<Window>& w) { return w->handle == handle; });
+    auto it =
+        std::find_if(list.begin(), list.end(), [&](const std::unique_ptr<Window>& w) { return w->handle == handle; });
     if (it == list.end()) return;  // a procedure destroyed it meanwhile
     SDL_Window* sdl = (*it)->sdl;
     list.erase(it);
@@ -283,10 +280,8 @@ void review_screensaver()
         screensaver_question = {};
     }
     if (!video.up) return;
-    if (refused)
-        SDL_DisableScreenSaver();
-    else
-        SDL_EnableScreenSaver();
+    if (refused) SDL_DisableScreenSaver();
+    else SDL_EnableScreenSaver();
 }
 
 }  // namespace window_service
@@ -323,8 +318,7 @@ HWND WINAPI CreateWindowExA(DWORD dwExStyle, LPCSTR lpClassName, LPCSTR lpWindow
     if (!window_class) {
         if (is_atom(lpClassName))
             report("CreateWindowExA: no window class with atom %u", (unsigned)(std::uintptr_t)lpClassName);
-        else
-            report("CreateWindowExA: no window class named \"%s\"", lpClassName);
+        else report("CreateWindowExA: no window class named \"%s\"", lpClassName);
         return NULL;
     }
     WNDPROC procedure = window_class->procedure;
@@ -345,10 +339,8 @@ HWND WINAPI CreateWindowExA(DWORD dwExStyle, LPCSTR lpClassName, LPCSTR lpWindow
     SDL_GL_SetAttribute(SDL_GL_CONTEXT_PROFILE_MASK, SDL_GL_CONTEXT_PROFILE_CORE);
 
     Uint32 flags = SDL_WINDOW_OPENGL | SDL_WINDOW_HIDDEN;
-    if (dwStyle & WS_POPUP)
-        flags |= SDL_WINDOW_BORDERLESS;
-    else if (dwStyle & WS_THICKFRAME)
-        flags |= SDL_WINDOW_RESIZABLE;
+    if (dwStyle & WS_POPUP) flags |= SDL_WINDOW_BORDERLESS;
+    else if (dwStyle & WS_THICKFRAME) flags |= SDL_WINDOW_RESIZABLE;
     const int width = nWidth == FX_CW_USEDEFAULT || nWidth <= 0 ? 640 : nWidth;
     const int height = nHeight == FX_CW_USEDEFAULT || nHeight <= 0 ? 480 : nHeight;
     const int x = X == FX_CW_USEDEFAULT ? (int)SDL_WINDOWPOS_UNDEFINED : X;
@@ -363,8 +355,8 @@ HWND WINAPI CreateWindowExA(DWORD dwExStyle, LPCSTR lpClassName, LPCSTR lpWindow
     subtract_borders(*window);
     windows().push_back(std::move(window));
 
-    fxplatform::CreateStructA create = {lpParam, hInstance, hMenu, hWndParent, height, width, Y, X,
-                                        (LONG)dwStyle, lpWindowName, lpClassName, dwExStyle};
+    fxplatform::CreateStructA create = {lpParam, hInstance, hMenu,         hWndParent,   height,      width,
+                                        Y,       X,         (LONG)dwStyle, lpWindowName, lpClassName, dwExStyle};
     if (!send_message(handle, WM_NCCREATE, 0, (LPARAM)&create) || !window_exists(handle)) {
         send_message(handle, WM_NCDESTROY, 0, 0);
         auto& list = windows();
@@ -403,15 +395,9 @@ BOOL WINAPI ShowWindow(HWND hWnd, int nCmdShow)
     switch (nCmdShow) {
     case SHOW_MINIMIZED:
     case MINIMIZE:
-    case SHOW_MIN_NO_ACTIVE:
-        SDL_MinimizeWindow(window->sdl);
-        break;
-    case SHOW_MAXIMIZED:
-        SDL_MaximizeWindow(window->sdl);
-        break;
-    case RESTORE:
-        SDL_RestoreWindow(window->sdl);
-        break;
+    case SHOW_MIN_NO_ACTIVE: SDL_MinimizeWindow(window->sdl); break;
+    case SHOW_MAXIMIZED: SDL_MaximizeWindow(window->sdl); break;
+    case RESTORE: SDL_RestoreWindow(window->sdl); break;
     }
     window->visible = true;
     window->invalid = true;
