@@ -155,7 +155,7 @@ long long heap_in_use()
     return (long long)__sanitizer_get_current_allocated_bytes();
 #else
     struct mallinfo2 info = mallinfo2();
-    return (long long)(info.uordblks + info.hblkhd);
+    return (long long)info.uordblks + (long long)info.hblkhd;
 #endif
 }
 

@@ -207,7 +207,8 @@ private:
         }
         int holds = type.computeNumComponents();
         if (given <= holds) return;
-        std::string name(type.getBasicTypeString().c_str());
+        const auto basic = type.getBasicTypeString();
+        std::string name(basic.begin(), basic.end());
         if (type.isMatrix()) name += std::to_string(type.getMatrixRows()) + "x" + std::to_string(type.getMatrixCols());
         else if (type.isVector()) name += std::to_string(type.getVectorSize());
         // The tree places a constructor at its closing parenthesis; messages point at the name.

@@ -83,7 +83,7 @@ protected:
 class LevelSurface final : public Surface {
 public:
     LevelSurface(Device* device, Texture* texture, UINT level);
-    ~LevelSurface();
+    ~LevelSurface() = default;
     ULONG STDMETHODCALLTYPE AddRef() override;
     ULONG STDMETHODCALLTYPE Release() override;
     Texture* container() const override { return texture_; }

@@ -120,8 +120,6 @@ LevelSurface::LevelSurface(Device* device, Texture* texture, UINT level)
     format = texture->format();
 }
 
-LevelSurface::~LevelSurface() = default;
-
 ULONG LevelSurface::AddRef() { return texture_->AddRef(); }
 
 ULONG LevelSurface::Release() { return texture_->Release(); }
