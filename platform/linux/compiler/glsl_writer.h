@@ -47,6 +47,8 @@ public:
                            const std::vector<std::string>& registers, const std::string& type, bool flat);
 
     std::string compile() override;
+    // The SPIR-V as glslang wrote it: SPIRV-Cross keeps the words it parsed.
+    const std::vector<std::uint32_t>& words() const { return ir.spirv; }
 
 protected:
     void emit_header() override;

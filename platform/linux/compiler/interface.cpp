@@ -60,7 +60,7 @@ struct Failure {
 class Translator {
 public:
     Translator(std::vector<std::uint32_t> spirv, const PreparedSource& source)
-        : words_(spirv), glsl_(std::move(spirv)), source_(source)
+        : glsl_(std::move(spirv)), source_(source)
     {
         for (std::size_t i = 0; i < source_.globals.size(); ++i) order_.emplace(source_.globals[i].name, i);
     }
@@ -80,7 +80,6 @@ public:
     }
 
 private:
-    std::vector<std::uint32_t> words_;
     D3D9Glsl glsl_;
     const PreparedSource& source_;
     std::unordered_set<spirv_cross::VariableID> active_;
@@ -237,8 +236,14 @@ private:
             bool row_major = glsl_.has_member_decoration(block, m, spv::DecorationRowMajor);
             spans.push_back(layout(type.member_types[m], row_major, names[m]));
         }
-        // A constant takes its registers up to the last one read, as Direct3D 9 counts them.
-        RegisterReads reads = registers_read(words_, glsl_, ubo.id, block);
+        // A constant takes its registers up to the last one read, as Direct3D 9 counts them; only
+        // one of several registers can take fewer.
+        RegisterReads reads;
+        if (std::any_of(spans.begin(), spans.end(), [](std::uint64_t n) { return n > 1; })) {
+            reads = registers_read(glsl_.words(), glsl_, ubo.id, block);
+        } else {
+            reads.read_end = reads.load_end = spans;
+        }
         std::vector<RegisterRequest> requests;
         for (std::uint32_t m = 0; m < type.member_types.size(); ++m) {
             RegisterRequest request;
