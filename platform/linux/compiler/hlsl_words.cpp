@@ -3,6 +3,7 @@
 
 #include <algorithm>
 #include <iterator>
+#include <unordered_map>
 
 namespace fxcompiler {
 
@@ -142,9 +143,14 @@ bool word_table_sorted() { return std::is_sorted(std::begin(WORDS), std::end(WOR
 
 unsigned word_roles(std::string_view word)
 {
-    const Word key{word, 0};
-    auto found = std::lower_bound(std::begin(WORDS), std::end(WORDS), key, less);
-    return found != std::end(WORDS) && found->text == word ? found->roles : 0;
+    // Asked of nearly every token: a hash, not a search of the table.
+    static const std::unordered_map<std::string_view, unsigned> roles = [] {
+        std::unordered_map<std::string_view, unsigned> m;
+        for (const Word& w : WORDS) m.emplace(w.text, w.roles);
+        return m;
+    }();
+    auto found = roles.find(word);
+    return found != roles.end() ? found->second : 0;
 }
 
 bool scalar_type(std::string_view word, std::size_t& base_length, int& rows, int& columns)

@@ -55,7 +55,9 @@ private:
         if (!unit_.errors.empty() || d.parameter || d.is_const || (d.global && !d.is_static)) return;
         const long count = registers(d.shape);
         const long limit = (long)fxplatform::ps30::TEMPORARIES;
-        if (count <= 0 || (d.value_end > d.value_first && !written(d.name))) return;
+        // A local that fits is fine written or not: only then is the rest of the code searched.
+        if (count <= 0 || (count <= limit && !d.global)) return;
+        if (d.value_end > d.value_first && !written(d.name)) return;
         if (count > limit) {
             unit_.error(t_[d.name],
                         "'" + t_.str(d.name) + "' : needs " + std::to_string(count) +
