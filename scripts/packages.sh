@@ -5,7 +5,7 @@ FXVIEW_RUN_PACKAGES=(
   build-essential cmake ninja-build pkg-config
   libgtest-dev libgmock-dev libbenchmark-dev
   libsdl2-dev libx11-dev libxi-dev libxtst-dev libwayland-dev libepoxy-dev libpng-dev libgl-dev libegl-dev libgl1-mesa-dri
-  glslang-dev glslang-tools libspirv-cross-c-shared-dev
+  glslang-dev glslang-tools spirv-tools libspirv-cross-c-shared-dev
   file
 )
 # What the tests, the benchmarks and the Windows cross-build add: the Wayland test's compositor

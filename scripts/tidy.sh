@@ -4,6 +4,8 @@
 # Usage: scripts/tidy.sh [FILE...]   (default: every C++ file but platform/api/, the system's API)
 set -euo pipefail
 cd "$(dirname "$0")/.."
+. scripts/packages.sh
+fxview_install_packages "${FXVIEW_RUN_PACKAGES[@]}" clang-format clang-tidy
 build=${FXVIEW_TIDY_BUILD:-build-tidy}
 cmake -S . -B "$build" -G Ninja -DCMAKE_EXPORT_COMPILE_COMMANDS=ON -DCMAKE_BUILD_TYPE=Debug >/dev/null
 files=("$@")
