@@ -119,6 +119,17 @@ TEST_F(Isolation, OneHelperServesEveryCompileAndIsReplacedAfterACrash)
     EXPECT_EQ(after.result, D3D_OK) << messages_of(after);
 }
 
+// glslang's HLSL front end dies on this typo where it would name it anywhere else: the message is
+// found again, with its place.
+TEST_F(Isolation, ANameTheBackEndCrashesOnIsNamedAtItsPlace)
+{
+    const std::string typo =
+        "float4 ps_main(float2 uv : TEXCOORD0) : COLOR0\n{\n    return uv.x < 0.5 ? 1 : missing;\n}\n";
+    EXPECT_EQ(messages_of(compile_text(typo)), "main.fx(3,29): error: 'missing' : unknown variable");
+    // What the second look finds otherwise leaves the crash's own message.
+    EXPECT_NE(messages_of(compile_text(CRASHES_THE_BACK_END)).find("internal compiler error"), std::string::npos);
+}
+
 TEST_F(Isolation, AHelperPastTheTimeLimitIsStoppedAndReplaced)
 {
     fxcompiler::set_isolation_time_limit(0);

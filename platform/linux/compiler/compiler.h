@@ -199,6 +199,9 @@ TranslateOptions options_for_flags(std::uint32_t flags);
 // compile: in a long-lived helper process (fxview-hlsl, found by helper_for), or where none can
 // be started in a child forked for the one compile, or as a last resort here.
 CompileOutput compile_isolated(const CompileRequest& request);
+// A message for a shader the back end crashed on, found by compiling it again with every `return`
+// blanked (crash_probe.cpp); `crashed` when there is none.
+CompileOutput probe_crash(const CompileRequest& request, const CompileOutput& crashed);
 // Runs `work` in a forked child, with the same protection.
 CompileOutput run_isolated(const std::function<CompileOutput()>& work);
 // The helper's side: answers requests on `fd` until it is closed, and dies with `parent`.

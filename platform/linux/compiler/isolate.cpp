@@ -507,7 +507,11 @@ CompileOutput compile_isolated(const CompileRequest& request)
             if (out.limit_hit) stop_helper(false);  // it exits after such a reply: the next compile starts another
             return out;
         }
-        return died(stop_helper(got != Io::Closed));
+        const int status = stop_helper(got != Io::Closed);
+        const CompileOutput lost = died(status);
+        // Out of time is no crash; a sanitizer build exits where others die by the signal.
+        const bool crashed = !(status != -1 && WIFSIGNALED(status) && WTERMSIG(status) == SIGXCPU);
+        return crashed ? probe_crash(request, lost) : lost;
     }
     return run_isolated([&] { return compile_request(request); });
 }
