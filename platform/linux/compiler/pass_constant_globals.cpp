@@ -15,17 +15,7 @@ void unfold_constant_globals(Unit& unit)
 {
     TokenList& t = unit.tokens;
     std::vector<Replacement> gone;
-    int depth = 0;
-    bool statement_start = true;
-    for (std::size_t i = 0; i < t.size(); ++i) {
-        if (t[i].kind == Kind::Directive || t.is(i, "{") || t.is(i, "}")) {
-            depth += t.is(i, "{") ? 1 : t.is(i, "}") ? -1 : 0;
-            statement_start = true;
-            continue;
-        }
-        const bool starts = statement_start && depth == 0;
-        statement_start = t.is(i, ";");
-        if (!starts || !t.ident(i)) continue;
+    for_each_global_statement(t, [&](std::size_t i) {
         std::size_t k = i;
         bool is_static = false;
         std::vector<std::size_t> consts;
@@ -33,10 +23,10 @@ void unfold_constant_globals(Unit& unit)
             is_static = is_static || t.is(k, "static");
             if (t.is(k, "const")) consts.push_back(k);
         }
-        if (is_static || !t.ident(k) || has_role(t.view(k), BLOCK | STATEMENT | TECHNIQUE | EFFECT_OBJECT)) continue;
-        if (has_role(t.view(k), SAMPLER)) continue;
+        if (is_static || !t.ident(k) || has_role(t.view(k), BLOCK | STATEMENT | TECHNIQUE | EFFECT_OBJECT)) return i;
+        if (has_role(t.view(k), SAMPLER)) return i;
         if (t.is(++k, "<")) k = t.match(k) + 1;         // the type
-        if (!t.ident(k) || t.is(k + 1, "(")) continue;  // a function
+        if (!t.ident(k) || t.is(k + 1, "(")) return i;  // a function
         for (std::size_t c : consts) gone.push_back({c, c, {}});
         // The declarators: a warning for each initialiser.
         while (t.ident(k)) {
@@ -58,9 +48,8 @@ void unfold_constant_globals(Unit& unit)
             ++k;
         }
         while (k < t.size() && !t.is(k, ";")) ++k;
-        i = k;
-        statement_start = true;
-    }
+        return k;
+    });
     replace_tokens(t, std::move(gone));
 }
 

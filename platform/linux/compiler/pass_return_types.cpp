@@ -11,25 +11,16 @@ void drop_const_return_types(Unit& unit)
 {
     TokenList& t = unit.tokens;
     std::vector<Replacement> gone;
-    int depth = 0;
-    bool statement_start = true;
-    for (std::size_t i = 0; i < t.size(); ++i) {
-        if (t[i].kind == Kind::Directive || t.is(i, "{") || t.is(i, "}")) {
-            depth += t.is(i, "{") ? 1 : t.is(i, "}") ? -1 : 0;
-            statement_start = true;
-            continue;
-        }
-        const bool starts = statement_start && depth == 0;
-        statement_start = t.is(i, ";");
-        if (!starts || !t.ident(i)) continue;
+    for_each_global_statement(t, [&](std::size_t i) {
         std::size_t k = i;
         bool is_const = false;
         for (; t.ident(k) && has_role(t.view(k), MODIFIER); ++k) is_const = is_const || t.is(k, "const");
-        if (!is_const || !t.ident(k) || !t.ident(k + 1) || !t.is(k + 2, "(")) continue;
+        if (!is_const || !t.ident(k) || !t.ident(k + 1) || !t.is(k + 2, "(")) return i;
         for (std::size_t m = i; m < k; ++m) {
             if (t.is(m, "const")) gone.push_back({m, m, {}});
         }
-    }
+        return i;
+    });
     replace_tokens(t, std::move(gone));
 }
 

@@ -4,6 +4,7 @@
 // file opens with what it reads, changes and refuses.
 #pragma once
 
+#include <functional>
 #include <string>
 #include <utility>
 #include <vector>
@@ -62,6 +63,11 @@ std::vector<std::pair<std::string_view, std::size_t>> function_bodies(const Toke
 
 // Names of the functions the code defines (with a body).
 std::vector<std::string_view> defined_functions(const TokenList& t);
+
+// Calls `statement(i)` at the first token of each statement at file scope: an identifier after
+// `;`, a brace or a directive. It returns the index of the statement's last token (its `;`) where
+// it read the statement to its end, or `i` to go on token by token.
+void for_each_global_statement(const TokenList& t, const std::function<std::size_t(std::size_t)>& statement);
 
 // The tokens with `replaced` ranges [first, last] swapped for the given tokens, in one sweep;
 // the ranges are sorted and do not overlap.

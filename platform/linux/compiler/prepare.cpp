@@ -63,6 +63,27 @@ std::vector<std::string_view> defined_functions(const TokenList& t)
     return names;
 }
 
+void for_each_global_statement(const TokenList& t, const std::function<std::size_t(std::size_t)>& statement)
+{
+    int depth = 0;
+    bool statement_start = true;
+    for (std::size_t i = 0; i < t.size(); ++i) {
+        if (t[i].kind == Kind::Directive || t.is(i, "{") || t.is(i, "}")) {
+            depth += t.is(i, "{") ? 1 : t.is(i, "}") ? -1 : 0;
+            statement_start = true;
+            continue;
+        }
+        const bool starts = statement_start && depth == 0;
+        statement_start = t.is(i, ";");
+        if (!starts || !t.ident(i)) continue;
+        const std::size_t end = statement(i);
+        if (end != i) {
+            i = end;
+            statement_start = true;
+        }
+    }
+}
+
 void replace_tokens(TokenList& t, std::vector<Replacement> replacements)
 {
     if (replacements.empty()) return;
