@@ -38,22 +38,6 @@ double now_seconds()
     return std::chrono::duration<double>(std::chrono::steady_clock::now().time_since_epoch()).count();
 }
 
-// The viewer's presentation parameters with vsync off.
-D3DPRESENT_PARAMETERS loop_params()
-{
-    D3DPRESENT_PARAMETERS params = {};
-    params.BackBufferWidth = SCREEN_WIDTH;
-    params.BackBufferHeight = SCREEN_HEIGHT;
-    params.BackBufferFormat = D3DFMT_X8R8G8B8;
-    params.BackBufferCount = 1;
-    params.SwapEffect = D3DSWAPEFFECT_DISCARD;
-    params.Windowed = TRUE;
-    params.EnableAutoDepthStencil = TRUE;
-    params.AutoDepthStencilFormat = D3DFMT_D24S8;
-    params.PresentationInterval = D3DPRESENT_INTERVAL_IMMEDIATE;
-    return params;
-}
-
 // One pass of the viewer's main loop: its messages, then a frame unless the device is lost.
 void viewer_pass(D3DPRESENT_PARAMETERS* params)
 {
@@ -171,7 +155,8 @@ int main()
     window_class.lpszClassName = "test";
     HWND window = NULL;
     IDirect3D9* direct3d = NULL;
-    D3DPRESENT_PARAMETERS params = loop_params();
+    // The viewer's presentation parameters with vsync off: the off-screen device's.
+    D3DPRESENT_PARAMETERS params = fxplatform::offscreen_present_params();
     if (RegisterClassExA(&window_class)) {
         window = CreateWindowExA(WS_EX_APPWINDOW | WS_EX_WINDOWEDGE, "test", "test", WS_OVERLAPPEDWINDOW, 0, 0,
                                  SCREEN_WIDTH, SCREEN_HEIGHT, NULL, NULL, window_class.hInstance, NULL);
